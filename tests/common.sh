@@ -1,0 +1,34 @@
+# Helpers shared by the test scripts; sourced, not run.
+# shellcheck shell=bash
+
+# CTest counts this exit status as a skip (SKIP_RETURN_CODE).
+readonly SKIP=77
+
+failures=0
+fail() {
+    echo "FAIL: $*" >&2
+    failures=$((failures + 1))
+}
+
+# same_bytes LABEL EXPECTED_FILE ACTUAL_FILE
+same_bytes() {
+    if ! cmp -s "$2" "$3"; then
+        fail "$1: output differs (expected, then actual)"
+        diff -u --label expected --label actual "$2" "$3" | head -40 >&2
+    fi
+}
+
+# same_status LABEL EXPECTED ACTUAL
+same_status() {
+    [[ $2 == "$3" ]] || fail "$1: exit status $3, expected $2"
+}
+
+finish() {
+    if ((failures > 0)); then
+        echo "$failures check(s) failed" >&2
+        exit 1
+    fi
+}
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT

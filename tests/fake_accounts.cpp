@@ -1,0 +1,160 @@
+// A stand-in for the C library's account enumeration, loaded with LD_PRELOAD,
+// for records that no database file can hold: absent (null) fields and fields
+// with a newline in them. It serves the records of the file named by
+// FAKE_ACCOUNTS_RECORDS and appends the name of every enumeration call made to
+// the file named by FAKE_ACCOUNTS_CALLS.
+//
+// Record files hold one record a line, fields split by ':' and group members by
+// ','. In a field, "\n" stands for a newline, "\\" for a backslash, and a field
+// (or member list) that is exactly "\N" is absent.
+#include <grp.h>
+#include <pwd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+namespace {
+
+void log_call(const char *name) {
+    if (const char *path = std::getenv("FAKE_ACCOUNTS_CALLS")) {
+        if (FILE *log = std::fopen(path, "a")) {
+            std::fprintf(log, "%s\n", name);
+            std::fclose(log);
+        }
+    }
+}
+
+// Splits on an unescaped separator, keeping escapes for unescape().
+std::vector<std::string> split(const std::string &text, char separator) {
+    std::vector<std::string> parts(1);
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\\' && i + 1 < text.size()) {
+            parts.back() += text.substr(i++, 2);
+        } else if (text[i] == separator) {
+            parts.emplace_back();
+        } else {
+            parts.back() += text[i];
+        }
+    }
+    return parts;
+}
+
+std::string unescape(const std::string &text) {
+    std::string plain;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\\' && i + 1 < text.size()) {
+            plain += text[++i] == 'n' ? '\n' : text[i];
+        } else {
+            plain += text[i];
+        }
+    }
+    return plain;
+}
+
+// Record texts live for the whole process: the storage is never freed.
+char *field(const std::string &text) {
+    if (text == "\\N") {
+        return nullptr;
+    }
+    return (new std::string(unescape(text)))->data();
+}
+
+std::vector<std::vector<std::string>> read_records() {
+    std::vector<std::vector<std::string>> records;
+    const char *path = std::getenv("FAKE_ACCOUNTS_RECORDS");
+    FILE *file = path != nullptr ? std::fopen(path, "r") : nullptr;
+    if (file == nullptr) {
+        return records;
+    }
+    std::string line;
+    for (int c = std::fgetc(file); c != EOF; c = std::fgetc(file)) {
+        if (c == '\n') {
+            records.push_back(split(line, ':'));
+            line.clear();
+        } else {
+            line += static_cast<char>(c);
+        }
+    }
+    std::fclose(file);
+    return records;
+}
+
+std::vector<group> groups() {
+    std::vector<group> result;
+    for (const auto &fields : read_records()) {
+        group record{};
+        record.gr_name = field(fields.at(0));
+        record.gr_passwd = field(fields.at(1));
+        record.gr_gid = static_cast<gid_t>(std::stoul(fields.at(2)));
+        if (fields.at(3) != "\\N") {
+            auto *members = new std::vector<char *>;
+            if (!fields.at(3).empty()) {
+                for (const auto &member : split(fields.at(3), ',')) {
+                    members->push_back(field(member));
+                }
+            }
+            members->push_back(nullptr);
+            record.gr_mem = members->data();
+        }
+        result.push_back(record);
+    }
+    return result;
+}
+
+std::vector<passwd> users() {
+    std::vector<passwd> result;
+    for (const auto &fields : read_records()) {
+        passwd record{};
+        record.pw_name = field(fields.at(0));
+        record.pw_passwd = field(fields.at(1));
+        record.pw_uid = static_cast<uid_t>(std::stoul(fields.at(2)));
+        record.pw_gid = static_cast<gid_t>(std::stoul(fields.at(3)));
+        record.pw_gecos = field(fields.at(4));
+        record.pw_dir = field(fields.at(5));
+        record.pw_shell = field(fields.at(6));
+        result.push_back(record);
+    }
+    return result;
+}
+
+std::size_t group_position = 0;
+std::size_t user_position = 0;
+
+} // namespace
+
+extern "C" {
+
+group *getgrent() {
+    log_call("getgrent");
+    static std::vector<group> records = groups();
+    return group_position < records.size() ? &records[group_position++] : nullptr;
+}
+
+void setgrent() {
+    log_call("setgrent");
+    group_position = 0;
+}
+
+void endgrent() {
+    log_call("endgrent");
+    group_position = 0;
+}
+
+passwd *getpwent() {
+    log_call("getpwent");
+    static std::vector<passwd> records = users();
+    return user_position < records.size() ? &records[user_position++] : nullptr;
+}
+
+void setpwent() {
+    log_call("setpwent");
+    user_position = 0;
+}
+
+void endpwent() {
+    log_call("endpwent");
+    user_position = 0;
+}
+}
