@@ -35,6 +35,7 @@ function(add_lister_tests program database)
 endfunction()
 
 add_lister_tests(kinroll group)
+add_lister_tests(folkroll passwd)
 
 get_property(all_tests DIRECTORY PROPERTY TESTS)
 set_tests_properties(${all_tests} PROPERTIES SKIP_RETURN_CODE 77)
