@@ -4,6 +4,7 @@
 # a distribution's system programs.
 set -uo pipefail
 here=$(dirname "$0")
+# shellcheck source=common.sh
 source "$here/common.sh"
 
 program=$1

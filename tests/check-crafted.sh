@@ -6,6 +6,7 @@
 # finds the end, no rewind, then one close.
 set -uo pipefail
 here=$(dirname "$0")
+# shellcheck source=common.sh
 source "$here/common.sh"
 
 program=$1 stand_in=$2 records=$3 expected_out=$4 expected_err=$5

@@ -5,6 +5,7 @@
 # which always holds at least root.
 set -uo pipefail
 here=$(dirname "$0")
+# shellcheck source=common.sh
 source "$here/common.sh"
 
 program=$1

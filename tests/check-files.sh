@@ -5,12 +5,13 @@
 # the same database where getent can list it (it refuses fields holding ':').
 set -uo pipefail
 here=$(dirname "$0")
+# shellcheck source=common.sh
 source "$here/common.sh"
 
 program=$1 database=$2 fixture=$3 expected=$4
 "$here/with-accounts.sh" "$database" "$fixture" "$program" >"$work/out" 2>"$work/err"
 status=$?
-((status == SKIP)) && { cat "$work/err" >&2; exit $SKIP; }
+((status == SKIP)) && { cat "$work/err" >&2; exit "$SKIP"; }
 same_status listing 0 $status
 same_bytes listing "$expected" "$work/out"
 [[ -s $work/err ]] && fail "standard error not empty: $(cat "$work/err")"

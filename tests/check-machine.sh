@@ -4,6 +4,7 @@
 # getent lists it.
 set -uo pipefail
 here=$(dirname "$0")
+# shellcheck source=common.sh
 source "$here/common.sh"
 
 program=$1 database=$2

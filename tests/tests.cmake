@@ -37,5 +37,30 @@ endfunction()
 add_lister_tests(kinroll group)
 add_lister_tests(folkroll passwd)
 
+add_test(NAME package
+    COMMAND ${tests_dir}/check-package.sh ${CMAKE_BINARY_DIR} ${CMAKE_CURRENT_SOURCE_DIR})
+
+# Linters: a finding fails the test; a linter that is not installed skips it,
+# saying so (.ci/run installs them all).
+function(add_lint_test tool)
+    find_program(${tool}_program ${tool})
+    if(${tool}_program)
+        add_test(NAME lint.${tool} COMMAND ${${tool}_program} ${ARGN}
+            WORKING_DIRECTORY ${CMAKE_CURRENT_SOURCE_DIR})
+    else()
+        add_test(NAME lint.${tool} COMMAND sh -c "echo 'skipped: ${tool} is not installed'; exit 77")
+    endif()
+endfunction()
+
+set(programs kinroll/kinroll.cpp folkroll/folkroll.cpp)
+file(GLOB cxx_files CONFIGURE_DEPENDS RELATIVE ${CMAKE_CURRENT_SOURCE_DIR}
+    kinroll/*.cpp folkroll/*.cpp tests/*.cpp bench/*.cpp)
+file(GLOB shell_scripts CONFIGURE_DEPENDS RELATIVE ${CMAKE_CURRENT_SOURCE_DIR} tests/*.sh bench/*.sh)
+add_lint_test(clang-format --dry-run --Werror ${cxx_files})
+add_lint_test(clang-tidy --quiet -p ${CMAKE_BINARY_DIR} ${programs})
+add_lint_test(cppcheck --error-exitcode=1 --enable=warning,style,performance,portability
+    --inline-suppr --quiet --std=c++17 ${programs})
+add_lint_test(shellcheck ${shell_scripts} .ci/run)
+
 get_property(all_tests DIRECTORY PROPERTY TESTS)
 set_tests_properties(${all_tests} PROPERTIES SKIP_RETURN_CODE 77)
