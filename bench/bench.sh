@@ -1,0 +1,112 @@
+#!/bin/bash
+# bench.sh [USERS] [RUNS] [BUILD_DIR]
+# What a listing costs at scale. Generates a user database of USERS users
+# (default 1000000) and a group database of USERS/5 groups, makes them the
+# platform's databases for this run only (bind mounts in a private mount
+# namespace, files backend), and times, interleaved after a warm-up, RUNS runs
+# (default 11; short runs are noisy on a shared machine) of: folkroll, getent passwd and the enumeration-only floor; then
+# kinroll, getent group and the floor. Output goes to /dev/null. Start-up is
+# measured the same way over one-record databases. Needs root, or unprivileged
+# user namespaces; installs nothing.
+set -euo pipefail
+
+users=${1:-1000000} runs=${2:-11} build=$(realpath "${3:-build}")
+startup_runs=200
+
+if [[ ${BENCH_INSIDE:-} != yes ]]; then
+    for tool in kinroll folkroll bench-enumerate bench-measure; do
+        [[ -x $build/$tool ]] || { echo "bench: $build/$tool missing: build first (see README)" >&2; exit 2; }
+    done
+    data=$(mktemp -d)
+    trap 'rm -rf "$data"' EXIT
+    echo "generating $users users and $((users / 5)) groups in $data ..." >&2
+    # Realistic lines: user information with commas, homes, a mix of shells;
+    # groups with 0 to 10 members.
+    awk -v n="$users" -v dir="$data" 'BEGIN {
+        split("/bin/bash /bin/sh /usr/sbin/nologin /bin/zsh", shells, " ")
+        for (i = 1; i <= n; i++)
+            printf "user%07d:x:%d:%d:User Number %d,Room %d,+1 555 %04d,:/home/user%07d:%s\n",
+                i, 10000 + i, 10000 + i % 1000, i, i % 500, i % 10000, i, shells[i % 4 + 1] > dir "/passwd"
+        for (g = 1; g <= n / 5; g++) {
+            line = sprintf("group%06d:x:%d:", g, 20000 + g)
+            for (m = 0; m < g % 11; m++)
+                line = line (m ? "," : "") sprintf("user%07d", (g * 7919 + m * 104729) % n + 1)
+            print line > dir "/group"
+        }
+        print "root:x:0:0:root:/root:/bin/bash" > dir "/one.passwd"
+        print "root:x:0:" > dir "/one.group"
+    }'
+    printf 'passwd: files\ngroup: files\n' >"$data/nsswitch.conf"
+    userns=()
+    ((EUID == 0)) || userns=(--map-root-user)
+    BENCH_INSIDE=yes BENCH_DATA=$data exec unshare --mount "${userns[@]}" -- "$0" "$users" "$runs" "$build"
+fi
+
+data=$BENCH_DATA
+mount --bind "$data/nsswitch.conf" /etc/nsswitch.conf
+
+# median of the numbers on standard input
+median() { sort -g | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
+
+# sample LABEL COMMAND...: one measured run, appended to $samples/LABEL
+sample() {
+    local label=$1
+    shift
+    "$build/bench-measure" "$@" >>"$samples/$label"
+}
+
+# compare DATABASE PROGRAM RUNS: interleaved runs of the program, getent and
+# the floor over the databases mounted now
+compare() {
+    local database=$1 program=$2 count=$3
+    rm -f "$samples"/*
+    sample warmup "$build/$program"
+    sample warmup getent "$database"
+    sample warmup "$build/bench-enumerate" "$database"
+    rm -f "$samples/warmup"
+    for ((i = 0; i < count; i++)); do
+        sample program "$build/$program"
+        sample getent getent "$database"
+        sample floor "$build/bench-enumerate" "$database"
+    done
+    if grep -qv ' 0$' "$samples/program" "$samples/getent"; then
+        echo "bench: a run failed" >&2
+        exit 1
+    fi
+}
+
+# field N of a sample file, as a median
+median_of() { awk -v f="$2" '{ print $f }' "$samples/$1" | median; }
+# median of per-pair ratios of column F: program against OTHER
+pair_ratio() { paste -d' ' "$samples/program" "$samples/$1" | awk -v f="$2" '{ print $f / $(f + 4) }' | median; }
+
+samples=$(mktemp -d)
+printf '%-9s %8s %8s %10s %8s %8s %8s %9s %9s %8s %9s %9s\n' program records "cpu s" "wall s" "rec/s" "MB/s" \
+    "rss KiB" "cpu/getent" "cpu/floor" "rss 1rec" "start/getent" "start cpu"
+for pair in "folkroll passwd" "kinroll group"; do
+    read -r program database <<<"$pair"
+    records=$(wc -l <"$data/$database")
+    mount --bind "$data/$database" "/etc/$database"
+    bytes=$("$build/$program" | wc -c)
+    compare "$database" "$program" "$runs"
+    cpu=$(median_of program 1) wall=$(median_of program 2) rss=$(awk '{ print $3 }' "$samples/program" | sort -g | tail -1)
+    vs_getent=$(pair_ratio getent 1) vs_floor=$(pair_ratio floor 1)
+    umount "/etc/$database"
+
+    mount --bind "$data/one.$database" "/etc/$database"
+    compare "$database" "$program" "$startup_runs"
+    start_cpu=$(median_of program 1) start_getent=$(median_of getent 1)
+    rss_one=$(awk '{ print $3 }' "$samples/program" | sort -g | tail -1)
+    umount "/etc/$database"
+
+    awk -v p="$program" -v r="$records" -v c="$cpu" -v w="$wall" -v b="$bytes" -v m="$rss" -v g="$vs_getent" \
+        -v f="$vs_floor" -v o="$rss_one" -v sc="$start_cpu" -v sg="$start_getent" 'BEGIN {
+        printf "%-9s %8d %8.3f %10.3f %8.0f %8.1f %8d %9.2fx %9.2fx %8d %8.2fx %7.0fus\n",
+            p, r, c / 1e6, w / 1e6, r / (w / 1e6), b / 1e6 / (w / 1e6), m, g, f, o, sc / sg, sc }'
+done
+rm -rf "$samples"
+echo
+echo "medians of $runs interleaved runs after a warm-up (start-up: $startup_runs runs over one-record databases);"
+echo "cpu = user + system; rss = peak resident memory; ratios are medians of per-pair ratios."
+echo "machine: $(nproc) cores, $(sed -n 's/^model name[[:space:]]*: //p' /proc/cpuinfo | head -1)," \
+    "Linux $(uname -r), $(getconf GNU_LIBC_VERSION)"
