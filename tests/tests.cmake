@@ -37,6 +37,7 @@ endfunction()
 add_lister_tests(kinroll group)
 add_lister_tests(folkroll passwd)
 
+add_test(NAME install COMMAND ${tests_dir}/check-install.sh ${CMAKE_BINARY_DIR})
 add_test(NAME package
     COMMAND ${tests_dir}/check-package.sh ${CMAKE_BINARY_DIR} ${CMAKE_CURRENT_SOURCE_DIR})
 
