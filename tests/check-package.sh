@@ -35,8 +35,7 @@ for field in Package Version Maintainer Description; do
 done
 
 dpkg-deb --extract "$package" "$work/root"
-grep -qF "$(head -3 "$source/LICENSE")" "$work/root/usr/share/doc/accountrolls/copyright" ||
-    fail "copyright file does not carry the licence"
+same_bytes "copyright file against LICENSE" "$source/LICENSE" "$work/root/usr/share/doc/accountrolls/copyright"
 for page in "$work"/root/usr/share/man/man1/*.gz; do
     gzip -t "$page" || fail "$page is not a valid gzip file"
 done
