@@ -4,6 +4,8 @@
 #include <pwd.h>
 
 #include <cerrno>
+#include <cinttypes>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 
@@ -22,23 +24,29 @@ bool holds_newline(const passwd &record) {
            holds_newline(record.pw_dir) || holds_newline(record.pw_shell);
 }
 
+// The 32-bit unsigned IDs widen to a signed 64-bit value by zero extension, on
+// every architecture, so they never print negative (long has 32 bits on i386).
+std::int64_t id(uid_t value) { return static_cast<std::int64_t>(value); }
+
 } // namespace
 
 int main() {
     bool skipped = false;
     bool write_failed = false;
     int write_errno = 0;
+    // Open the enumeration before the first fetch: the C library opens every
+    // later source as it moves on, but the first one only here, and a first
+    // source that does not open itself lazily would be skipped without a word.
+    setpwent();
     while (const passwd *record = getpwent()) {
         if (holds_newline(*record)) {
-            std::fprintf(stderr, "folkroll: skipped user %ld: a field holds a newline\n",
-                         static_cast<long>(record->pw_uid));
+            std::fprintf(stderr, "folkroll: skipped user %" PRId64 ": a field holds a newline\n", id(record->pw_uid));
             skipped = true;
             continue;
         }
-        // The 32-bit IDs widen to long by zero extension, so they never print negative.
-        std::printf("%s:%s:%ld:%ld:%s:%s:%s\n", text(record->pw_name), text(record->pw_passwd),
-                    static_cast<long>(record->pw_uid), static_cast<long>(record->pw_gid), text(record->pw_gecos),
-                    text(record->pw_dir), text(record->pw_shell));
+        std::printf("%s:%s:%" PRId64 ":%" PRId64 ":%s:%s:%s\n", text(record->pw_name), text(record->pw_passwd),
+                    id(record->pw_uid), id(record->pw_gid), text(record->pw_gecos), text(record->pw_dir),
+                    text(record->pw_shell));
         // Once the stream has failed, nothing more can reach the reader.
         if (std::ferror(stdout) != 0) {
             write_failed = true;

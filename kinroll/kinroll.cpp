@@ -3,6 +3,8 @@
 #include <grp.h>
 
 #include <cerrno>
+#include <cinttypes>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 
@@ -28,9 +30,12 @@ bool holds_newline(const group &record) {
     return false;
 }
 
+// The 32-bit unsigned ID widens to a signed 64-bit value by zero extension, on
+// every architecture, so it never prints negative (long has 32 bits on i386).
+std::int64_t id(gid_t value) { return static_cast<std::int64_t>(value); }
+
 void write_group(const group &record) {
-    // The 32-bit group ID widens to long by zero extension, so it never prints negative.
-    std::printf("%s:%s:%ld:", text(record.gr_name), text(record.gr_passwd), static_cast<long>(record.gr_gid));
+    std::printf("%s:%s:%" PRId64 ":", text(record.gr_name), text(record.gr_passwd), id(record.gr_gid));
     for (char **member = record.gr_mem; member != nullptr && *member != nullptr; ++member) {
         if (member != record.gr_mem) {
             std::putchar(',');
@@ -46,10 +51,13 @@ int main() {
     bool skipped = false;
     bool write_failed = false;
     int write_errno = 0;
+    // Open the enumeration before the first fetch: the C library opens every
+    // later source as it moves on, but the first one only here, and a first
+    // source that does not open itself lazily would be skipped without a word.
+    setgrent();
     while (const group *record = getgrent()) {
         if (holds_newline(*record)) {
-            std::fprintf(stderr, "kinroll: skipped group %ld: a field holds a newline\n",
-                         static_cast<long>(record->gr_gid));
+            std::fprintf(stderr, "kinroll: skipped group %" PRId64 ": a field holds a newline\n", id(record->gr_gid));
             skipped = true;
             continue;
         }

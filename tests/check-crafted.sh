@@ -2,8 +2,8 @@
 # check-crafted.sh PROGRAM STAND_IN RECORDS EXPECTED_OUT EXPECTED_ERR
 # Serves RECORDS through the preloaded stand-in for the enumeration calls and
 # checks standard output, standard error, the exit status (1 exactly when
-# something is reported) and the calls made: one fetch per record and one that
-# finds the end, no rewind, then one close.
+# something is reported) and the calls made: one open, one fetch per record and
+# one that finds the end, then one close.
 set -uo pipefail
 here=$(dirname "$0")
 # shellcheck source=common.sh
@@ -11,8 +11,8 @@ source "$here/common.sh"
 
 program=$1 stand_in=$2 records=$3 expected_out=$4 expected_err=$5
 case $(basename "$program") in
-kinroll) fetch=getgrent close=endgrent ;;
-folkroll) fetch=getpwent close=endpwent ;;
+kinroll) open=setgrent fetch=getgrent close=endgrent ;;
+folkroll) open=setpwent fetch=getpwent close=endpwent ;;
 *) echo "unknown program $program" >&2; exit 2 ;;
 esac
 
@@ -26,6 +26,7 @@ same_bytes "standard output" "$expected_out" "$work/out"
 same_bytes "standard error" "$expected_err" "$work/err"
 
 {
+    echo "$open"
     for ((i = 0; i <= $(wc -l <"$records"); i++)); do echo "$fetch"; done
     echo "$close"
 } >"$work/expected-calls"

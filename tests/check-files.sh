@@ -1,22 +1,43 @@
 #!/bin/bash
-# check-files.sh PROGRAM DATABASE FIXTURE EXPECTED
-# Lists FIXTURE as the platform's DATABASE through the files backend and checks
-# the listing against EXPECTED, byte for byte, and against getent's listing of
-# the same database where getent can list it (it refuses fields holding ':').
+# check-files.sh PROGRAM DATABASE FIXTURE EXPECTED [SOURCES]
+# Lists FIXTURE as the platform's DATABASE and checks the listing against
+# EXPECTED, byte for byte, and against getent's listing of the same database
+# where getent can list it (it refuses fields holding ':'). SOURCES (default
+# "files") is the name service switch's order of sources: files reads FIXTURE
+# through the C library's files backend, extrausers reads the file beside it
+# named CASE.extrausers through the extrausers module.
 set -uo pipefail
 here=$(dirname "$0")
 # shellcheck source=common.sh
 source "$here/common.sh"
 
-program=$1 database=$2 fixture=$3 expected=$4
-"$here/with-accounts.sh" "$database" "$fixture" "$program" >"$work/out" 2>"$work/err"
+program=$1 database=$2 fixture=$3 expected=$4 sources=${5:-files}
+databases=()
+for source in $sources; do
+    case $source in
+    files) databases+=("files=$fixture") ;;
+    extrausers)
+        # The module must be one that the program's own loader finds: an i386
+        # build needs the i386 module.
+        if ! LD_TRACE_LOADED_OBJECTS=1 LD_PRELOAD=libnss_extrausers.so.2 "$program" 2>/dev/null |
+            grep -q 'libnss_extrausers\.so\.2 =>'; then
+            echo "skipped: the extrausers module for $(basename "$program")'s architecture is not installed" \
+                "(Debian package libnss-extrausers)"
+            exit "$SKIP"
+        fi
+        databases+=("extrausers=${fixture%.*}.extrausers")
+        ;;
+    esac
+done
+
+"$here/with-accounts.sh" "$database" "${databases[@]}" -- "$program" >"$work/out" 2>"$work/err"
 status=$?
 ((status == SKIP)) && { cat "$work/err" >&2; exit "$SKIP"; }
 same_status listing 0 $status
 same_bytes listing "$expected" "$work/out"
 [[ -s $work/err ]] && fail "standard error not empty: $(cat "$work/err")"
 
-"$here/with-accounts.sh" "$database" "$fixture" getent "$database" >"$work/getent" 2>"$work/getent-err"
+"$here/with-accounts.sh" "$database" "${databases[@]}" -- getent "$database" >"$work/getent" 2>"$work/getent-err"
 if [[ -s $work/getent-err ]]; then
     echo "note: not compared with getent, which says: $(head -1 "$work/getent-err")"
 else

@@ -9,6 +9,13 @@ here=$(dirname "$0")
 source "$here/common.sh"
 
 build=$1 source=$2
+# The package is built for the machine's own architecture, so a build for
+# another one (an i386 build on amd64) has nothing to package.
+elf_kind() { readelf --file-header "$1" | grep -E '^ *(Class|Machine):' | tr -s ' '; }
+if [[ $(elf_kind "$build/kinroll") != "$(elf_kind "$(command -v dpkg)")" ]]; then
+    echo "skipped: this build's programs are not for the machine's own architecture, which the package is built for"
+    exit "$SKIP"
+fi
 if ! cpack -G DEB -B "$work" --config "$build/CPackConfig.cmake" >"$work/cpack.log" 2>&1; then
     cat "$work/cpack.log" >&2
     echo "FAIL: cpack could not build the package" >&2

@@ -10,12 +10,23 @@ set(tests_dir ${CMAKE_CURRENT_SOURCE_DIR}/tests)
 function(add_lister_tests program database)
     set(binary $<TARGET_FILE:${program}>)
 
+    # CASE.out is the listing through the files backend alone; CASE.S1-S2.out
+    # the listing through sources S1 then S2 (files, extrausers), where the
+    # extrausers database is CASE.extrausers.
     file(GLOB fixtures CONFIGURE_DEPENDS ${tests_dir}/files/${program}/*.${database})
     foreach(fixture IN LISTS fixtures)
         get_filename_component(case ${fixture} NAME_WLE)
         get_filename_component(dir ${fixture} DIRECTORY)
         add_test(NAME ${program}.files.${case}
             COMMAND ${tests_dir}/check-files.sh ${binary} ${database} ${fixture} ${dir}/${case}.out)
+        file(GLOB ordered CONFIGURE_DEPENDS ${dir}/${case}.*.out)
+        foreach(expected IN LISTS ordered)
+            get_filename_component(order ${expected} NAME_WLE)
+            string(REPLACE "${case}." "" order ${order})
+            string(REPLACE "-" " " sources ${order})
+            add_test(NAME ${program}.files.${case}.${order}
+                COMMAND ${tests_dir}/check-files.sh ${binary} ${database} ${fixture} ${expected} "${sources}")
+        endforeach()
     endforeach()
 
     file(GLOB record_files CONFIGURE_DEPENDS ${tests_dir}/crafted/${program}/*.records)
@@ -28,8 +39,9 @@ function(add_lister_tests program database)
     endforeach()
 
     add_test(NAME ${program}.machine COMMAND ${tests_dir}/check-machine.sh ${binary} ${database})
-    add_test(NAME ${program}.faults COMMAND ${tests_dir}/check-faults.sh ${binary})
-    add_test(NAME ${program}.binary COMMAND ${tests_dir}/check-binary.sh ${binary})
+    add_test(NAME ${program}.faults COMMAND ${tests_dir}/check-faults.sh ${binary} $<TARGET_FILE:fake_accounts>)
+    add_test(NAME ${program}.binary COMMAND ${tests_dir}/check-binary.sh ${binary}
+        $<IF:${fortified_build},fortified,unfortified> "${CMAKE_CXX_COMPILER_ID} $<CONFIG>")
     add_test(NAME ${program}.manpage
         COMMAND ${tests_dir}/check-manpage.sh ${CMAKE_CURRENT_SOURCE_DIR}/${program}/${program}.1)
 endfunction()
