@@ -39,6 +39,7 @@ function(add_lister_tests program database)
     endforeach()
 
     add_test(NAME ${program}.machine COMMAND ${tests_dir}/check-machine.sh ${binary} ${database})
+    add_test(NAME ${program}.writes COMMAND ${tests_dir}/check-writes.sh ${binary} ${database})
     add_test(NAME ${program}.faults COMMAND ${tests_dir}/check-faults.sh ${binary} $<TARGET_FILE:fake_accounts>)
     add_test(NAME ${program}.binary COMMAND ${tests_dir}/check-binary.sh ${binary}
         $<IF:${fortified_build},fortified,unfortified> "${CMAKE_CXX_COMPILER_ID} $<CONFIG>")
