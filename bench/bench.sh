@@ -3,11 +3,19 @@
 # What a listing costs at scale. Generates a user database of USERS users
 # (default 1000000) and a group database of USERS/5 groups, makes them the
 # platform's databases for this run only (bind mounts in a private mount
-# namespace, files backend), and times, interleaved after a warm-up, RUNS runs
-# (default 11; short runs are noisy on a shared machine) of: folkroll, getent passwd and the enumeration-only floor; then
-# kinroll, getent group and the floor. Output goes to /dev/null. Start-up is
-# measured the same way over one-record databases. Needs root, or unprivileged
-# user namespaces; installs nothing.
+# namespace, files backend), and measures, interleaved after a warm-up, RUNS
+# runs (default 11; short runs are noisy on a shared machine) of folkroll,
+# getent passwd and the enumeration-only floor, then of kinroll, getent group
+# and the floor:
+# - into /dev/null: CPU and wall time, peak memory;
+# - into a pipe read by `cat >/dev/null`, where listings usually go: wall and
+#   CPU time of the whole pipeline, paired with getent's pipeline;
+# - write calls per listing into that pipe (strace);
+# - instructions executed (callgrind), over a tenth of the databases: unlike
+#   times, these do not wander with the machine's load;
+# - start-up, over one-record databases.
+# Needs root, or unprivileged user namespaces. Installs strace and valgrind
+# through apt-get where they are missing and it runs as root.
 set -euo pipefail
 
 users=${1:-1000000} runs=${2:-11} build=$(realpath "${3:-build}")
@@ -16,6 +24,12 @@ startup_runs=200
 if [[ ${BENCH_INSIDE:-} != yes ]]; then
     for tool in kinroll folkroll bench-enumerate bench-measure; do
         [[ -x $build/$tool ]] || { echo "bench: $build/$tool missing: build first (see README)" >&2; exit 2; }
+    done
+    for tool in strace valgrind; do
+        if ! command -v "$tool" >/dev/null; then
+            ((EUID == 0)) || { echo "bench: $tool missing (Debian package $tool)" >&2; exit 2; }
+            apt-get install -y -qq --no-install-recommends "$tool" >/dev/null
+        fi
     done
     data=$(mktemp -d)
     trap 'rm -rf "$data"' EXIT
@@ -36,6 +50,8 @@ if [[ ${BENCH_INSIDE:-} != yes ]]; then
         print "root:x:0:0:root:/root:/bin/bash" > dir "/one.passwd"
         print "root:x:0:" > dir "/one.group"
     }'
+    head -n $((users / 10)) "$data/passwd" >"$data/tenth.passwd"
+    head -n $((users / 50)) "$data/group" >"$data/tenth.group"
     printf 'passwd: files\ngroup: files\n' >"$data/nsswitch.conf"
     userns=()
     ((EUID == 0)) || userns=(--map-root-user)
@@ -55,10 +71,11 @@ sample() {
     "$build/bench-measure" "$@" >>"$samples/$label"
 }
 
-# compare DATABASE PROGRAM RUNS: interleaved runs of the program, getent and
-# the floor over the databases mounted now
+# compare DATABASE PROGRAM RUNS [pipe]: interleaved runs of the program, getent
+# and the floor over the databases mounted now; with "pipe", also of the program
+# and getent into a pipe
 compare() {
-    local database=$1 program=$2 count=$3
+    local database=$1 program=$2 count=$3 pipe=${4:-}
     rm -f "$samples"/*
     sample warmup "$build/$program"
     sample warmup getent "$database"
@@ -68,8 +85,12 @@ compare() {
         sample program "$build/$program"
         sample getent getent "$database"
         sample floor "$build/bench-enumerate" "$database"
+        if [[ -n $pipe ]]; then
+            sample pipe-program --pipe "$build/$program"
+            sample pipe-getent --pipe getent "$database"
+        fi
     done
-    if grep -qv ' 0$' "$samples/program" "$samples/getent"; then
+    if grep -hv ' 0$' "$samples"/* | grep -q .; then
         echo "bench: a run failed" >&2
         exit 1
     fi
@@ -77,20 +98,34 @@ compare() {
 
 # field N of a sample file, as a median
 median_of() { awk -v f="$2" '{ print $f }' "$samples/$1" | median; }
-# median of per-pair ratios of column F: program against OTHER
-pair_ratio() { paste -d' ' "$samples/program" "$samples/$1" | awk -v f="$2" '{ print $f / $(f + 4) }' | median; }
+# median of per-pair ratios of column F: sample file A against sample file B
+pair_ratio() { paste -d' ' "$samples/$1" "$samples/$2" | awk -v f="$3" '{ print $f / $(f + 4) }' | median; }
+
+# write calls of COMMAND... into a pipe
+write_calls() {
+    strace -c -e trace=write -o "$samples/strace" "$@" | cat >/dev/null
+    awk '$NF == "write" { print $4 }' "$samples/strace"
+}
+
+# instructions executed by COMMAND..., output to /dev/null
+instructions() {
+    valgrind --tool=callgrind --callgrind-out-file=/dev/null "$@" 2>&1 >/dev/null |
+        sed -n 's/.*Collected : \([0-9]*\).*/\1/p'
+}
 
 samples=$(mktemp -d)
-printf '%-9s %8s %8s %10s %8s %8s %8s %9s %9s %8s %9s %9s\n' program records "cpu s" "wall s" "rec/s" "MB/s" \
-    "rss KiB" "cpu/getent" "cpu/floor" "rss 1rec" "start/getent" "start cpu"
+costs=() counts=()
 for pair in "folkroll passwd" "kinroll group"; do
     read -r program database <<<"$pair"
     records=$(wc -l <"$data/$database")
     mount --bind "$data/$database" "/etc/$database"
     bytes=$("$build/$program" | wc -c)
-    compare "$database" "$program" "$runs"
+    compare "$database" "$program" "$runs" pipe
     cpu=$(median_of program 1) wall=$(median_of program 2) rss=$(awk '{ print $3 }' "$samples/program" | sort -g | tail -1)
-    vs_getent=$(pair_ratio getent 1) vs_floor=$(pair_ratio floor 1)
+    vs_getent=$(pair_ratio program getent 1) vs_floor=$(pair_ratio program floor 1)
+    pipe_wall=$(median_of pipe-program 2) pipe_wall_ratio=$(pair_ratio pipe-program pipe-getent 2)
+    pipe_cpu_ratio=$(pair_ratio pipe-program pipe-getent 1)
+    writes=$(write_calls "$build/$program") getent_writes=$(write_calls getent "$database")
     umount "/etc/$database"
 
     mount --bind "$data/one.$database" "/etc/$database"
@@ -99,14 +134,37 @@ for pair in "folkroll passwd" "kinroll group"; do
     rss_one=$(awk '{ print $3 }' "$samples/program" | sort -g | tail -1)
     umount "/etc/$database"
 
-    awk -v p="$program" -v r="$records" -v c="$cpu" -v w="$wall" -v b="$bytes" -v m="$rss" -v g="$vs_getent" \
-        -v f="$vs_floor" -v o="$rss_one" -v sc="$start_cpu" -v sg="$start_getent" 'BEGIN {
-        printf "%-9s %8d %8.3f %10.3f %8.0f %8.1f %8d %9.2fx %9.2fx %8d %8.2fx %7.0fus\n",
-            p, r, c / 1e6, w / 1e6, r / (w / 1e6), b / 1e6 / (w / 1e6), m, g, f, o, sc / sg, sc }'
+    mount --bind "$data/tenth.$database" "/etc/$database"
+    small_records=$(wc -l <"$data/tenth.$database")
+    instr=$(instructions "$build/$program") instr_getent=$(instructions getent "$database")
+    instr_floor=$(instructions "$build/bench-enumerate" "$database")
+    umount "/etc/$database"
+
+    costs+=("$(awk -v p="$program" -v r="$records" -v c="$cpu" -v w="$wall" -v b="$bytes" -v m="$rss" \
+        -v g="$vs_getent" -v f="$vs_floor" -v o="$rss_one" -v sc="$start_cpu" -v sg="$start_getent" 'BEGIN {
+        printf "%-9s %8d %8.3f %8.3f %8.0f %8.1f %8d %10.2fx %9.2fx %8d %11.2fx %7.0fus\n",
+            p, r, c / 1e6, w / 1e6, r / (w / 1e6), b / 1e6 / (w / 1e6), m, g, f, o, sc / sg, sc }')")
+    counts+=("$(awk -v p="$program" -v b="$bytes" -v pw="$pipe_wall" -v wr="$pipe_wall_ratio" -v cr="$pipe_cpu_ratio" \
+        -v n="$writes" -v gn="$getent_writes" -v sr="$small_records" -v i="$instr" -v gi="$instr_getent" \
+        -v fi="$instr_floor" 'BEGIN {
+        printf "%-9s %10d %8.3f %10.2fx %9.2fx %8d %8d %8d %8d %9.1f %11.3fx %10.2fx\n",
+            p, b, pw / 1e6, wr, cr, n, int(b / 65536) + 2, gn, sr, i / 1e6, i / gi, (i - fi) / (gi - fi) }')")
 done
 rm -rf "$samples"
+
+echo "into /dev/null:"
+printf '%-9s %8s %8s %8s %8s %8s %8s %11s %10s %8s %12s %9s\n' program records "cpu s" "wall s" "rec/s" "MB/s" \
+    "rss KiB" "cpu/getent" "cpu/floor" "rss 1rec" "start/getent" "start cpu"
+printf '%s\n' "${costs[@]}"
+echo
+echo "into a pipe read by cat >/dev/null; instructions over a tenth of the records:"
+printf '%-9s %10s %8s %11s %10s %8s %8s %8s %8s %9s %12s %11s\n' program bytes "pipe s" "wall/getent" \
+    "cpu/getent" writes limit "getent" records "Minstr" "instr/getent" "over floor"
+printf '%s\n' "${counts[@]}"
 echo
 echo "medians of $runs interleaved runs after a warm-up (start-up: $startup_runs runs over one-record databases);"
-echo "cpu = user + system; rss = peak resident memory; ratios are medians of per-pair ratios."
+echo "cpu = user + system (in a pipeline, of both processes); rss = peak resident memory; time ratios are"
+echo "medians of per-pair ratios; writes = write calls into the pipe, limit = bytes / 64 KiB + 2, getent ="
+echo "getent's writes; over floor = the program's instructions beyond the floor's, against getent's beyond it."
 echo "machine: $(nproc) cores, $(sed -n 's/^model name[[:space:]]*: //p' /proc/cpuinfo | head -1)," \
     "Linux $(uname -r), $(getconf GNU_LIBC_VERSION)"
