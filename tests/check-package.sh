@@ -1,28 +1,57 @@
 #!/bin/bash
 # check-package.sh BUILD_DIR SOURCE_DIR
-# Builds the Debian package from BUILD_DIR and checks what it holds, what it
-# depends on, that its programs run as the built ones do, and, where lintian is
-# installed, that lintian finds no error in it.
+# Builds the Debian package with the distribution's own tools from two copies of
+# the tree, in two different folders (the checkout stays clean), and checks the
+# package: its files, Depends, Architecture, lintian without a single tag, the
+# hardening of its programs, the autopkgtest against its programs, and that the
+# two builds are byte for byte the same.
 set -uo pipefail
 here=$(dirname "$0")
 # shellcheck source=common.sh
 source "$here/common.sh"
 
 build=$1 source=$2
+for tool in dpkg-buildpackage dh lintian; do
+    command -v "$tool" >/dev/null ||
+        { echo "skipped: $tool is not installed (Debian packages dpkg-dev, debhelper, lintian)"; exit "$SKIP"; }
+done
 # The package is built for the machine's own architecture, so a build for
-# another one (an i386 build on amd64) has nothing to package.
+# another one (an i386 build on amd64) has nothing more to show here.
 elf_kind() { readelf --file-header "$1" | grep -E '^ *(Class|Machine):' | tr -s ' '; }
 if [[ $(elf_kind "$build/kinroll") != "$(elf_kind "$(command -v dpkg)")" ]]; then
-    echo "skipped: this build's programs are not for the machine's own architecture, which the package is built for"
+    echo "skipped: this build is not for the machine's own architecture, which the package is built for"
     exit "$SKIP"
 fi
-if ! cpack -G DEB -B "$work" --config "$build/CPackConfig.cmake" >"$work/cpack.log" 2>&1; then
-    cat "$work/cpack.log" >&2
-    echo "FAIL: cpack could not build the package" >&2
-    exit 1
-fi
-package=$(echo "$work"/accountrolls_*_amd64.deb)
-[[ -f $package ]] || { echo "FAIL: no accountrolls_VERSION_amd64.deb built" >&2; exit 1; }
+
+# copy_tree DEST: the tree's files, tracked and new, without build folders
+copy_tree() {
+    mkdir -p "$1"
+    if git -C "$source" rev-parse 2>/dev/null; then
+        git -C "$source" ls-files -z --cached --others --exclude-standard |
+            (cd "$source" && while IFS= read -r -d '' file; do [[ -e $file ]] && printf '%s\0' "$file"; done) |
+            tar -C "$source" --null -T - -cf - | tar -C "$1" -xf -
+    else
+        tar -C "$source" --exclude='./build*' --exclude='./obj-*' -cf - . | tar -C "$1" -xf -
+    fi
+}
+
+# package_build FOLDER DEB_BUILD_OPTIONS OPTION...: dpkg-buildpackage in FOLDER/accountrolls
+package_build() {
+    local folder=$1 options=$2
+    shift 2
+    copy_tree "$folder/accountrolls"
+    (cd "$folder/accountrolls" && DEB_BUILD_OPTIONS=$options dpkg-buildpackage -us -uc "$@") >"$folder/build.log" 2>&1 ||
+        { tail -40 "$folder/build.log" >&2; echo "FAIL: dpkg-buildpackage failed in $folder" >&2; exit 1; }
+}
+# The first build, of the source package too, runs the test suite through
+# dh_auto_test; the second, the README's binary build, need not.
+package_build "$work/one" ""
+package_build "$work/second/place" nocheck -b
+
+arch=$(dpkg --print-architecture)
+version=$(dpkg-parsechangelog -l "$source/debian/changelog" -S Version)
+package=$work/one/accountrolls_${version}_$arch.deb
+[[ -f $package ]] || { echo "FAIL: no $(basename "$package") built" >&2; exit 1; }
 
 dpkg-deb --contents "$package" | awk '$1 !~ /^d/ { print $6 }' | sort >"$work/files"
 sort >"$work/expected-files" <<'FILES'
@@ -36,26 +65,32 @@ FILES
 same_bytes "files in the package" "$work/expected-files" "$work/files"
 
 depends=$(dpkg-deb --field "$package" Depends)
-[[ $depends =~ ^libc6(\ \(\>=\ [0-9.]+\))?$ ]] || fail "Depends is '$depends', expected libc6 alone"
-for field in Package Version Maintainer Description; do
-    [[ -n $(dpkg-deb --field "$package" "$field") ]] || fail "control field $field is empty"
-done
+[[ $depends =~ ^libc6\ \(\>=\ [0-9.]+\)$ ]] || fail "Depends is '$depends', expected libc6 alone"
+[[ $(dpkg-deb --field "$package" Architecture) == "$arch" ]] ||
+    fail "Architecture is '$(dpkg-deb --field "$package" Architecture)', expected $arch"
+
+# The .changes holds the source package and every binary package.
+lintian --pedantic -E --info "$work"/one/*.changes 2>&1 | grep -v 'running with root privileges' >"$work/lintian"
+[[ -s $work/lintian ]] && fail "lintian: $(cat "$work/lintian")"
+
+if command -v blhc >/dev/null; then
+    blhc --all "$work/one/build.log" >"$work/blhc" 2>&1 || fail "blhc on the build log: $(cat "$work/blhc")"
+else
+    echo "note: blhc not installed (Debian package blhc), build log not checked"
+fi
 
 dpkg-deb --extract "$package" "$work/root"
-same_bytes "copyright file against LICENSE" "$source/LICENSE" "$work/root/usr/share/doc/accountrolls/copyright"
-for page in "$work"/root/usr/share/man/man1/*.gz; do
-    gzip -t "$page" || fail "$page is not a valid gzip file"
-done
-for program in kinroll folkroll; do
-    "$work/root/usr/bin/$program" >"$work/packaged.out" || fail "packaged $program exits $?"
-    "$build/$program" >"$work/built.out"
-    same_bytes "packaged $program" "$work/built.out" "$work/packaged.out"
-done
-
-if command -v lintian >/dev/null; then
-    lintian --fail-on error "$package" 2>&1 | grep -v 'running with root privileges' >&2
-    ((PIPESTATUS[0] == 0)) || fail "lintian reports errors"
+if command -v hardening-check >/dev/null; then
+    # Neither program has a function that needs a stack canary, so there is none
+    # to find, though the flag is given (the build log check above sees it); and
+    # Debian 12's build flags have no control-flow protection (-fcf-protection).
+    hardening-check --nostackprotector --nocfprotection "$work"/root/usr/bin/* >"$work/hardening" ||
+        fail "hardening-check: $(cat "$work/hardening")"
 else
-    echo "note: lintian not installed (Debian package lintian), package not linted"
+    echo "note: hardening-check not installed (Debian package devscripts), binaries not checked"
 fi
+ACCOUNTROLLS_BINDIR=$work/root/usr/bin "$source/debian/tests/listings" || fail "autopkgtest against the package's programs"
+
+cmp -s "$package" "$work/second/place/$(basename "$package")" ||
+    fail "two builds in different folders differ (diffoscope shows how)"
 finish
