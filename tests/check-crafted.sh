@@ -10,11 +10,7 @@ here=$(dirname "$0")
 source "$here/common.sh"
 
 program=$1 stand_in=$2 records=$3 expected_out=$4 expected_err=$5
-case $(basename "$program") in
-kinroll) open=setgrent fetch=getgrent close=endgrent ;;
-folkroll) open=setpwent fetch=getpwent close=endpwent ;;
-*) echo "unknown program $program" >&2; exit 2 ;;
-esac
+enumeration_calls "$program"
 
 FAKE_ACCOUNTS_RECORDS=$records FAKE_ACCOUNTS_CALLS=$work/calls LD_PRELOAD=$stand_in \
     "$program" >"$work/out" 2>"$work/err"

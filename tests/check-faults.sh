@@ -13,11 +13,7 @@ source "$here/common.sh"
 
 program=$1 stand_in=$2
 name=$(basename "$program")
-case $name in
-kinroll) open=setgrent fetch=getgrent close=endgrent ;;
-folkroll) open=setpwent fetch=getpwent close=endpwent ;;
-*) echo "unknown program $program" >&2; exit 2 ;;
-esac
+enumeration_calls "$program"
 
 # 20,000 records of about 100 bytes each.
 awk -v program="$name" 'BEGIN {

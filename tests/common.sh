@@ -24,6 +24,16 @@ same_status() {
     [[ $2 == "$3" ]] || fail "$1: exit status $3, expected $2"
 }
 
+# enumeration_calls PROGRAM: sets open, fetch and close to the names of the
+# enumeration calls that PROGRAM makes, as the stand-in logs them.
+enumeration_calls() {
+    case $(basename "$1") in
+    kinroll) open=setgrent fetch=getgrent close=endgrent ;;
+    folkroll) open=setpwent fetch=getpwent close=endpwent ;;
+    *) echo "unknown program $1" >&2; exit 2 ;;
+    esac
+}
+
 finish() {
     if ((failures > 0)); then
         echo "$failures check(s) failed" >&2
