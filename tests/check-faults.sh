@@ -14,6 +14,7 @@ source "$here/common.sh"
 program=$1 stand_in=$2
 name=$(basename "$program")
 enumeration_calls "$program"
+use_lister "$program"
 
 # 20,000 records of about 100 bytes each.
 awk -v program="$name" 'BEGIN {
@@ -65,17 +66,17 @@ while IFS='|' read -r label command expected_status expected_err; do
     same_bytes "$label: standard error" "$work/expected-err" "$work/err"
     [[ -f $work/calls ]] && check_calls "$label"
 done <<TABLE
-disk full          | "\$program" >/dev/full                             | 1   | $name: write error: No space left on device
-stdout closed      | "\$program" >&-                                    | 1   | $name: write error: Bad file descriptor
-reader gone        | with_broken_pipe DEFAULT "\$program"               | 141 |
-reader gone, SIGPIPE ignored | with_broken_pipe IGNORE "\$program"      | 1   | $name: write error: Broken pipe
-disk full mid-listing        | "\${many[@]}" "\$program" >/dev/full     | 1   | $name: write error: No space left on device
-stdout closed mid-listing    | "\${many[@]}" "\$program" >&-            | 1   | $name: write error: Bad file descriptor
-reader gone mid-listing, SIGPIPE ignored | with_broken_pipe IGNORE "\${many[@]}" "\$program" | 1 | $name: write error: Broken pipe
+disk full                                | "\${lister[@]}" >/dev/full                            | 1   | $name: write error: No space left on device
+stdout closed                            | "\${lister[@]}" >&-                                   | 1   | $name: write error: Bad file descriptor
+reader gone                              | with_broken_pipe DEFAULT "\${lister[@]}"              | 141 |
+reader gone, SIGPIPE ignored             | with_broken_pipe IGNORE "\${lister[@]}"               | 1   | $name: write error: Broken pipe
+disk full mid-listing                    | "\${many[@]}" "\${lister[@]}" >/dev/full              | 1   | $name: write error: No space left on device
+stdout closed mid-listing                | "\${many[@]}" "\${lister[@]}" >&-                     | 1   | $name: write error: Bad file descriptor
+reader gone mid-listing, SIGPIPE ignored | with_broken_pipe IGNORE "\${many[@]}" "\${lister[@]}" | 1   | $name: write error: Broken pipe
 TABLE
 
 # Arguments and standard input change nothing.
-"$program" >"$work/plain"
+"${lister[@]}" >"$work/plain"
 while IFS='|' read -r label command; do
     label=$(trim "$label")
     eval "$command" >"$work/out" 2>"$work/err"
@@ -83,9 +84,9 @@ while IFS='|' read -r label command; do
     same_bytes "$label" "$work/plain" "$work/out"
     [[ -s $work/err ]] && fail "$label: standard error not empty"
 done <<'TABLE'
-help requested        | "$program" --help
-options and operands  | "$program" -v -- /etc/passwd x
-stdin closed          | "$program" <&-
-stdin at end          | "$program" </dev/null
+help requested        | "${lister[@]}" --help
+options and operands  | "${lister[@]}" -v -- /etc/passwd x
+stdin closed          | "${lister[@]}" <&-
+stdin at end          | "${lister[@]}" </dev/null
 TABLE
 finish

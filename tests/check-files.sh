@@ -12,15 +12,17 @@ here=$(dirname "$0")
 source "$here/common.sh"
 
 program=$1 database=$2 fixture=$3 expected=$4 sources=${5:-files}
+use_lister "$program"
 databases=()
 for source in $sources; do
     case $source in
     files) databases+=("files=$fixture") ;;
     extrausers)
         # The module must be one that the program's own loader finds: an i386
-        # build needs the i386 module.
-        if ! LD_TRACE_LOADED_OBJECTS=1 LD_PRELOAD=libnss_extrausers.so.2 "$program" 2>/dev/null |
-            grep -q 'libnss_extrausers\.so\.2 =>'; then
+        # build needs the i386 module. The loader's whole answer is read before
+        # it is searched, so that no early exit of a reader can cut it short.
+        loaded=$(LD_TRACE_LOADED_OBJECTS=1 LD_PRELOAD=libnss_extrausers.so.2 "${lister[@]}" 2>/dev/null)
+        if [[ $loaded != *'libnss_extrausers.so.2 =>'* ]]; then
             echo "skipped: the extrausers module for $(basename "$program")'s architecture is not installed" \
                 "(Debian package libnss-extrausers)"
             exit "$SKIP"
@@ -30,7 +32,7 @@ for source in $sources; do
     esac
 done
 
-"$here/with-accounts.sh" "$database" "${databases[@]}" -- "$program" >"$work/out" 2>"$work/err"
+"$here/with-accounts.sh" "$database" "${databases[@]}" -- "${lister[@]}" >"$work/out" 2>"$work/err"
 status=$?
 ((status == SKIP)) && { cat "$work/err" >&2; exit "$SKIP"; }
 same_status listing 0 $status

@@ -8,7 +8,8 @@ here=$(dirname "$0")
 source "$here/common.sh"
 
 program=$1 database=$2
-"$program" >"$work/out" 2>"$work/err"
+use_lister "$program"
+"${lister[@]}" >"$work/out" 2>"$work/err"
 same_status listing 0 $?
 getent "$database" >"$work/getent"
 same_bytes "against getent $database" "$work/getent" "$work/out"

@@ -11,6 +11,7 @@ here=$(dirname "$0")
 source "$here/common.sh"
 
 program=$1 database=$2
+use_lister "$program"
 for tool in strace script; do
     command -v "$tool" >/dev/null || { echo "skipped: $tool is not installed (Debian packages strace, bsdutils)"; exit "$SKIP"; }
 done
@@ -27,7 +28,7 @@ awk -v database="$database" 'BEGIN {
 writes() { grep -c '^write(1,' "$1"; }
 
 "$here/with-accounts.sh" "$database" "files=$work/database" -- \
-    strace -o "$work/pipe.trace" -e trace=write "$program" 2>"$work/err" | cat >"$work/out"
+    strace -o "$work/pipe.trace" -e trace=write "${lister[@]}" 2>"$work/err" | cat >"$work/out"
 status=${PIPESTATUS[0]}
 ((status == SKIP)) && { cat "$work/err"; exit "$SKIP"; }
 same_status "listing into a pipe" 0 "$status"
@@ -35,7 +36,7 @@ same_bytes "listing into a pipe" "$work/database" "$work/out"
 bytes=$(wc -c <"$work/out") calls=$(writes "$work/pipe.trace")
 ((calls <= bytes / 65536 + 2)) || fail "$bytes bytes into a pipe took $calls writes, expected at most $((bytes / 65536 + 2))"
 
-command=$(printf '%q ' strace -o "$work/tty.trace" -e trace=write "$program")
+command=$(printf '%q ' strace -o "$work/tty.trace" -e trace=write "${lister[@]}")
 "$here/with-accounts.sh" "$database" "files=$work/database" -- script -qec "$command" /dev/null </dev/null >/dev/null
 same_status "listing on a terminal" 0 $?
 lines=$(wc -l <"$work/database") calls=$(writes "$work/tty.trace")

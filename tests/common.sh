@@ -24,6 +24,14 @@ same_status() {
     [[ $2 == "$3" ]] || fail "$1: exit status $3, expected $2"
 }
 
+# use_lister PROGRAM: sets the array lister to the command that starts PROGRAM:
+# through the emulator the test definitions hand over for a build for another
+# architecture (LISTER_EMULATOR, words split at blanks), directly otherwise.
+use_lister() {
+    read -ra lister <<<"${LISTER_EMULATOR:-}"
+    lister+=("$1")
+}
+
 # enumeration_calls PROGRAM: sets open, fetch and close to the names of the
 # enumeration calls that PROGRAM makes, as the stand-in logs them.
 enumeration_calls() {

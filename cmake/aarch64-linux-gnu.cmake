@@ -1,0 +1,5 @@
+# Cross build for aarch64-linux-gnu with Debian's g++-aarch64-linux-gnu, run under qemu-aarch64-static.
+set(cross_triplet aarch64-linux-gnu)
+set(cross_processor aarch64)
+set(cross_qemu qemu-aarch64-static)
+include(${CMAKE_CURRENT_LIST_DIR}/cross.cmake)

@@ -1,0 +1,23 @@
+# Shared part of the toolchain files for Debian's cross compilers: the including
+# file sets cross_triplet (the compiler's prefix and the target's sysroot below
+# /usr), cross_processor and cross_qemu (the user-mode emulator that runs the
+# target's programs here). The tests start the programs, and only those,
+# through CMAKE_CROSSCOMPILING_EMULATOR; set it empty (-D...=) to run them
+# directly where the kernel can (an i386 build on an amd64 kernel).
+set(CMAKE_SYSTEM_NAME Linux)
+set(CMAKE_SYSTEM_PROCESSOR ${cross_processor})
+set(CMAKE_CXX_COMPILER ${cross_triplet}-g++)
+set(CMAKE_FIND_ROOT_PATH /usr/${cross_triplet})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+# The static emulator is started directly: a dynamically linked one, or a shell
+# script around it, would itself take the target's LD_PRELOAD.
+set(cross_emulator /usr/bin/${cross_qemu} -L /usr/${cross_triplet})
+# Target libraries that the sysroot lacks (the extrausers module, say) reach
+# the emulated programs alone, through their own LD_LIBRARY_PATH.
+set(CROSS_LIBRARY_PATH "" CACHE PATH "Folder of further target libraries for the emulated programs")
+if(CROSS_LIBRARY_PATH)
+    list(APPEND cross_emulator -E LD_LIBRARY_PATH=${CROSS_LIBRARY_PATH})
+endif()
+set(CMAKE_CROSSCOMPILING_EMULATOR "${cross_emulator}" CACHE STRING "Command that runs the target's programs here")
