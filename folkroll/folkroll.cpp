@@ -2,66 +2,136 @@
 // per user in the layout of the password file:
 // name:password:uid:gid:gecos:home:shell
 #include <pwd.h>
+#include <string.h>
+#include <unistd.h>
 
 #include <cerrno>
-#include <cinttypes>
+#include <charconv>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
 
-#include <unistd.h>
-
 namespace {
 
-// A listing into a pipe or file goes out in writes of 64 KiB, a pipe's whole
-// capacity, rather than the C library's default 4 KiB: far fewer write calls.
-constexpr std::size_t output_buffer_size = 65536;
-char output_buffer[output_buffer_size];
+// The listing is built in a buffer of its own and written out with write(2):
+// into a pipe or file in blocks of 64 KiB, a pipe's whole capacity; on a
+// terminal line by line, so that an interactive listing shows as it goes.
+constexpr std::size_t output_size = 65536;
+char output[output_size];
+std::size_t output_used = 0;
+bool line_buffered = false;
+// The reason of the first failed write; once set, nothing more is written.
+int write_errno = 0;
 
-// The platform should never leave a text field absent; if it does, the field
-// prints as empty so that the line keeps its seven fields.
-const char *text(const char *field) { return field != nullptr ? field : ""; }
-
-bool holds_newline(const char *field) { return field != nullptr && std::strchr(field, '\n') != nullptr; }
-
-// A newline inside any field would split the user over several lines, and a
-// crafted field such as "x\nroot2::0:0::/root:/bin/sh" would forge a line of its own.
-bool holds_newline(const passwd &record) {
-    return holds_newline(record.pw_name) || holds_newline(record.pw_passwd) || holds_newline(record.pw_gecos) ||
-           holds_newline(record.pw_dir) || holds_newline(record.pw_shell);
+// Kept out of the line-making code, which it would only crowd.
+[[gnu::noinline]] void drain() {
+    for (std::size_t done = 0; done < output_used && write_errno == 0;) {
+        const ssize_t written = write(STDOUT_FILENO, output + done, output_used - done);
+        if (written >= 0) {
+            done += static_cast<std::size_t>(written);
+        } else if (errno != EINTR) {
+            write_errno = errno;
+        }
+    }
+    output_used = 0;
 }
 
-// The 32-bit unsigned IDs widen to a signed 64-bit value by zero extension, on
-// every architecture, so they never print negative (long has 32 bits on i386).
-std::int64_t id(uid_t value) { return static_cast<std::int64_t>(value); }
+// A piece longer than the room left fills the buffer and goes on in the next.
+[[gnu::cold]] void put_across(const char *bytes, std::size_t size) {
+    while (size > output_size - output_used) {
+        const std::size_t room = output_size - output_used;
+        std::memcpy(output + output_used, bytes, room);
+        output_used = output_size;
+        drain();
+        bytes += room;
+        size -= room;
+    }
+    std::memcpy(output + output_used, bytes, size);
+    output_used += size;
+}
+
+inline void put(const char *bytes, std::size_t size) {
+    if (size > output_size - output_used) {
+        put_across(bytes, size);
+        return;
+    }
+    std::memcpy(output + output_used, bytes, size);
+    output_used += size;
+}
+
+void put(char byte) {
+    if (output_used == output_size) {
+        drain();
+    }
+    output[output_used++] = byte;
+}
+
+// IDs are the platform's 32-bit unsigned values, written as such on every
+// architecture: never negative, whatever the width of long.
+void put(std::uint32_t id) {
+    constexpr std::size_t digits = 10; // 4294967295
+    if (output_size - output_used < digits) {
+        drain();
+    }
+    output_used = static_cast<std::size_t>(std::to_chars(output + output_used, output + output_size, id).ptr - output);
+}
+
+// A text field, measured in the same pass that looks for a newline in it.
+// The platform should never leave a field absent; if it does, the field
+// prints as empty so that the line keeps its seven fields.
+struct Text {
+    const char *bytes;
+    std::size_t size;
+    bool has_newline;
+};
+
+Text text(const char *field) {
+    if (field == nullptr) {
+        return {"", 0, false};
+    }
+    const char *end = strchrnul(field, '\n');
+    return {field, static_cast<std::size_t>(end - field), *end == '\n'};
+}
+
+void put(const Text &field) { put(field.bytes, field.size); }
+
+template <typename... Pieces> void put_all(const Pieces &...pieces) { (put(pieces), ...); }
+
+// Ends the line; a terminal shows it at once.
+void end_line() {
+    put('\n');
+    if (line_buffered) {
+        drain();
+    }
+}
 
 } // namespace
 
 int main() {
     bool skipped = false;
-    bool write_failed = false;
-    int write_errno = 0;
-    // A terminal keeps its line buffering, so an interactive listing appears line by line.
-    if (isatty(STDOUT_FILENO) == 0) {
-        std::setvbuf(stdout, output_buffer, _IOFBF, sizeof output_buffer);
-    }
+    line_buffered = isatty(STDOUT_FILENO) != 0;
     // Open the enumeration before the first fetch: the C library opens every
     // later source as it moves on, but the first one only here, and a first
     // source that does not open itself lazily would be skipped without a word.
     setpwent();
-    while (const passwd *record = getpwent()) {
-        if (holds_newline(*record)) {
-            std::fprintf(stderr, "folkroll: skipped user %" PRId64 ": a field holds a newline\n", id(record->pw_uid));
+    while (const passwd *user = getpwent()) {
+        const Text name = text(user->pw_name);
+        const Text password = text(user->pw_passwd);
+        const Text gecos = text(user->pw_gecos);
+        const Text home = text(user->pw_dir);
+        const Text shell = text(user->pw_shell);
+        // A newline inside a field would split the user over several lines, and a crafted
+        // field such as "x\nroot2::0:0::/root:/bin/sh" would forge a line of its own.
+        if (name.has_newline || password.has_newline || gecos.has_newline || home.has_newline || shell.has_newline) {
+            std::fprintf(stderr, "folkroll: skipped user %lu: a field holds a newline\n",
+                         static_cast<unsigned long>(user->pw_uid));
             skipped = true;
             continue;
         }
-        std::printf("%s:%s:%" PRId64 ":%" PRId64 ":%s:%s:%s\n", text(record->pw_name), text(record->pw_passwd),
-                    id(record->pw_uid), id(record->pw_gid), text(record->pw_gecos), text(record->pw_dir),
-                    text(record->pw_shell));
-        // Once the stream has failed, nothing more can reach the reader.
-        if (std::ferror(stdout) != 0) {
-            write_failed = true;
-            write_errno = errno;
+        put_all(name, ':', password, ':', user->pw_uid, ':', user->pw_gid, ':', gecos, ':', home, ':', shell);
+        end_line();
+        // Once a write has failed, nothing more can reach the reader.
+        if (write_errno != 0) {
             break;
         }
     }
@@ -69,11 +139,11 @@ int main() {
 
     // Closing standard output here rather than at exit lets a lost listing
     // (full disk, closed descriptor) show in the exit status.
-    if (!write_failed && std::fclose(stdout) != 0) {
-        write_failed = true;
+    drain();
+    if (close(STDOUT_FILENO) != 0 && write_errno == 0) {
         write_errno = errno;
     }
-    if (write_failed) {
+    if (write_errno != 0) {
         std::fprintf(stderr, "folkroll: write error: %s\n", std::strerror(write_errno));
         return 1;
     }

@@ -1,82 +1,177 @@
 // kinroll: write every group of the group database to standard output, one line
 // per group in the layout of the group file: name:password:gid:member,member
 #include <grp.h>
+#include <string.h>
+#include <unistd.h>
 
 #include <cerrno>
-#include <cinttypes>
+#include <charconv>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
 
-#include <unistd.h>
-
 namespace {
 
-// A listing into a pipe or file goes out in writes of 64 KiB, a pipe's whole
-// capacity, rather than the C library's default 4 KiB: far fewer write calls.
-constexpr std::size_t output_buffer_size = 65536;
-char output_buffer[output_buffer_size];
+// The listing is built in a buffer of its own and written out with write(2):
+// into a pipe or file in blocks of 64 KiB, a pipe's whole capacity; on a
+// terminal line by line, so that an interactive listing shows as it goes.
+constexpr std::size_t output_size = 65536;
+char output[output_size];
+std::size_t output_used = 0;
+bool line_buffered = false;
+// The reason of the first failed write; once set, nothing more is written.
+int write_errno = 0;
 
-// The platform should never leave a text field absent; if it does, the field
-// prints as empty so that the line keeps its shape.
-const char *text(const char *field) { return field != nullptr ? field : ""; }
-
-bool holds_newline(const char *field) { return field != nullptr && std::strchr(field, '\n') != nullptr; }
-
-// A newline inside any field would split the group over several lines, and a
-// crafted member such as "x\nroot::0:" would forge a line of its own.
-bool holds_newline(const group &record) {
-    if (holds_newline(record.gr_name) || holds_newline(record.gr_passwd)) {
-        return true;
-    }
-    for (char **member = record.gr_mem; member != nullptr && *member != nullptr; ++member) {
-        if (holds_newline(*member)) {
-            return true;
+// Kept out of the line-making code, which it would only crowd.
+[[gnu::noinline]] void drain() {
+    for (std::size_t done = 0; done < output_used && write_errno == 0;) {
+        const ssize_t written = write(STDOUT_FILENO, output + done, output_used - done);
+        if (written >= 0) {
+            done += static_cast<std::size_t>(written);
+        } else if (errno != EINTR) {
+            write_errno = errno;
         }
     }
-    return false;
+    output_used = 0;
 }
 
-// The 32-bit unsigned ID widens to a signed 64-bit value by zero extension, on
-// every architecture, so it never prints negative (long has 32 bits on i386).
-std::int64_t id(gid_t value) { return static_cast<std::int64_t>(value); }
+// A group line is checked for newlines as it is copied, so it stays whole in
+// the buffer until it is done and can still be taken back. A line that
+// outgrows the room left is not split but marked, and made again from an
+// empty buffer once it is known to hold no newline: then it may go out in pieces.
+bool line_checked = false;
+bool line_overflowed = false;
 
-void write_group(const group &record) {
-    std::printf("%s:%s:%" PRId64 ":", text(record.gr_name), text(record.gr_passwd), id(record.gr_gid));
-    for (char **member = record.gr_mem; member != nullptr && *member != nullptr; ++member) {
-        if (member != record.gr_mem) {
-            std::putchar(',');
-        }
-        std::printf("%s", *member);
+// The buffer is too full for the next piece of the line: drains it where the
+// line may go out in pieces, and otherwise marks the line.
+bool drain_for_line() {
+    if (!line_checked) {
+        line_overflowed = true;
+        return false;
     }
-    std::putchar('\n');
+    drain();
+    return true;
+}
+
+// A piece longer than the room left: where the line may go out in pieces, a
+// piece longer than the whole buffer fills it and goes on in the next.
+[[gnu::cold]] void put_across(const char *bytes, std::size_t size) {
+    if (!drain_for_line()) {
+        return;
+    }
+    for (; size > output_size; bytes += output_size, size -= output_size) {
+        std::memcpy(output, bytes, output_size);
+        output_used = output_size;
+        drain();
+    }
+    std::memcpy(output, bytes, size);
+    output_used = size;
+}
+
+inline void put(const char *bytes, std::size_t size) {
+    if (size > output_size - output_used) {
+        put_across(bytes, size);
+        return;
+    }
+    std::memcpy(output + output_used, bytes, size);
+    output_used += size;
+}
+
+void put(char byte) {
+    if (output_used == output_size && !drain_for_line()) {
+        return;
+    }
+    output[output_used++] = byte;
+}
+
+// IDs are the platform's 32-bit unsigned values, written as such on every
+// architecture: never negative, whatever the width of long.
+void put(std::uint32_t id) {
+    constexpr std::size_t digits = 10; // 4294967295
+    if (output_size - output_used < digits && !drain_for_line()) {
+        return;
+    }
+    output_used = static_cast<std::size_t>(std::to_chars(output + output_used, output + output_size, id).ptr - output);
+}
+
+// A text field, measured in the same pass that looks for a newline in it.
+// The platform should never leave a field absent; if it does, the field
+// prints as empty so that the line keeps its shape.
+struct Text {
+    const char *bytes;
+    std::size_t size;
+    bool has_newline;
+};
+
+Text text(const char *field) {
+    if (field == nullptr) {
+        return {"", 0, false};
+    }
+    const char *end = strchrnul(field, '\n');
+    return {field, static_cast<std::size_t>(end - field), *end == '\n'};
+}
+
+void put(const Text &field) { put(field.bytes, field.size); }
+
+template <typename... Pieces> void put_all(const Pieces &...pieces) { (put(pieces), ...); }
+
+// Inlined into the loop, where a call costs a noticeable share of a short line.
+// Puts the group's line; false, and the line unfinished, at the first field
+// that holds a newline. Such a field would split the group over several
+// lines, and a crafted member such as "x\nroot::0:" would forge a line of its own.
+[[gnu::always_inline]] inline bool put_group(const group &record) {
+    const Text name = text(record.gr_name);
+    const Text password = text(record.gr_passwd);
+    if (name.has_newline || password.has_newline) {
+        return false;
+    }
+    put_all(name, ':', password, ':', record.gr_gid, ':');
+    for (char **member = record.gr_mem; member != nullptr && *member != nullptr; ++member) {
+        const Text member_name = text(*member);
+        if (member_name.has_newline) {
+            return false;
+        }
+        if (member != record.gr_mem) {
+            put(',');
+        }
+        put(member_name);
+    }
+    put('\n');
+    return true;
 }
 
 } // namespace
 
 int main() {
     bool skipped = false;
-    bool write_failed = false;
-    int write_errno = 0;
-    // A terminal keeps its line buffering, so an interactive listing appears line by line.
-    if (isatty(STDOUT_FILENO) == 0) {
-        std::setvbuf(stdout, output_buffer, _IOFBF, sizeof output_buffer);
-    }
+    line_buffered = isatty(STDOUT_FILENO) != 0;
     // Open the enumeration before the first fetch: the C library opens every
     // later source as it moves on, but the first one only here, and a first
     // source that does not open itself lazily would be skipped without a word.
     setgrent();
     while (const group *record = getgrent()) {
-        if (holds_newline(*record)) {
-            std::fprintf(stderr, "kinroll: skipped group %" PRId64 ": a field holds a newline\n", id(record->gr_gid));
+        const std::size_t line_start = output_used;
+        line_overflowed = false;
+        if (!put_group(*record)) {
+            output_used = line_start;
+            std::fprintf(stderr, "kinroll: skipped group %lu: a field holds a newline\n",
+                         static_cast<unsigned long>(record->gr_gid));
             skipped = true;
             continue;
         }
-        write_group(*record);
-        // Once the stream has failed, nothing more can reach the reader.
-        if (std::ferror(stdout) != 0) {
-            write_failed = true;
-            write_errno = errno;
+        if (line_overflowed) {
+            output_used = line_start;
+            drain();
+            line_checked = true;
+            put_group(*record);
+            line_checked = false;
+        }
+        // A terminal shows each line at once.
+        if (line_buffered) {
+            drain();
+        }
+        // Once a write has failed, nothing more can reach the reader.
+        if (write_errno != 0) {
             break;
         }
     }
@@ -84,11 +179,11 @@ int main() {
 
     // Closing standard output here rather than at exit lets a lost listing
     // (full disk, closed descriptor) show in the exit status.
-    if (!write_failed && std::fclose(stdout) != 0) {
-        write_failed = true;
+    drain();
+    if (close(STDOUT_FILENO) != 0 && write_errno == 0) {
         write_errno = errno;
     }
-    if (write_failed) {
+    if (write_errno != 0) {
         std::fprintf(stderr, "kinroll: write error: %s\n", std::strerror(write_errno));
         return 1;
     }
