@@ -1,14 +1,21 @@
 #!/bin/bash
-# check-binary.sh PROGRAM fortified|unfortified BUILD
+# check-binary.sh PROGRAM FORTIFY_LEVEL BUILD
 # The installed program needs the C library alone and carries the hardening of
-# a distribution's system programs. Fortified printf is checked only where the
-# build promises it (optimized g++ builds); BUILD names the build otherwise.
+# a distribution's system programs. FORTIFY_LEVEL is what the build promises:
+# 1 to 3, "toolchain" (the compiler's own level), 0 for none (BUILD names the
+# build then), or "sanitized" for a sanitizer build, which links the
+# sanitizers' runtimes and is not checked here.
 set -uo pipefail
 here=$(dirname "$0")
 # shellcheck source=common.sh
 source "$here/common.sh"
 
 program=$1 fortify=$2 build=$3
+if [[ $fortify == sanitized ]]; then
+    echo "skipped: a sanitizer build links the sanitizers' runtimes; the plain build is checked"
+    exit "$SKIP"
+fi
+command -v readelf >/dev/null || { echo "skipped: readelf is not installed (Debian package binutils)"; exit "$SKIP"; }
 readelf --wide --dynamic "$program" >"$work/dynamic"
 readelf --wide --program-headers "$program" >"$work/headers"
 readelf --wide --dyn-syms "$program" >"$work/symbols"
@@ -18,11 +25,18 @@ needed=$(sed -n 's/.*(NEEDED).*\[\(.*\)\]/\1/p' "$work/dynamic" | tr '\n' ' ')
 grep -q 'FLAGS_1).*PIE' "$work/dynamic" || fail "not a position-independent executable"
 grep -Eq '\(FLAGS\).*BIND_NOW|FLAGS_1\).*NOW' "$work/dynamic" || fail "symbols not bound at start (no BIND_NOW)"
 grep -q GNU_RELRO "$work/headers" || fail "no read-only relocations (GNU_RELRO)"
-# Fortified builds call the checking variant of printf.
-if [[ $fortify == fortified ]]; then
-    grep -q '__printf_chk' "$work/symbols" || fail "printf not fortified (no __printf_chk)"
-    grep -Eq ' (printf|fprintf)(@|$)' "$work/symbols" && fail "unfortified printf calls remain"
+# Fortified builds call the checking variants: of fprintf for the diagnostics,
+# and at level 3, which checks objects of dynamic size, of memcpy into the
+# output buffer at a position known only at run time.
+if [[ $fortify == 0 ]]; then
+    echo "note: fortification not checked: a $build build is not fortified (only optimized g++ builds are)"
 else
-    echo "note: fortified printf not checked: a $build build is not fortified (only optimized g++ builds are)"
+    grep -q '__fprintf_chk' "$work/symbols" || fail "fprintf not fortified (no __fprintf_chk)"
+    grep -Eq ' (printf|fprintf)(@|$)' "$work/symbols" && fail "unfortified printf calls remain"
+    if [[ $fortify == 3 ]]; then
+        grep -q '__memcpy_chk' "$work/symbols" || fail "not fortified at level 3 (no __memcpy_chk)"
+    else
+        echo "note: fortification level $fortify: the level-3 check of memcpy does not apply"
+    fi
 fi
 finish

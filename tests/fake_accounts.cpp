@@ -12,6 +12,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <deque>
 #include <string>
 #include <vector>
 
@@ -53,12 +54,16 @@ std::string unescape(const std::string &text) {
     return plain;
 }
 
-// Record texts live for the whole process: the storage is never freed.
+// Record texts and member lists live for the whole process, where a leak
+// checker still sees them.
+std::deque<std::string> texts;
+std::deque<std::vector<char *>> member_lists;
+
 char *field(const std::string &text) {
     if (text == "\\N") {
         return nullptr;
     }
-    return (new std::string(unescape(text)))->data();
+    return texts.emplace_back(unescape(text)).data();
 }
 
 std::vector<std::vector<std::string>> read_records() {
@@ -89,14 +94,14 @@ std::vector<group> groups() {
         record.gr_passwd = field(fields.at(1));
         record.gr_gid = static_cast<gid_t>(std::stoul(fields.at(2)));
         if (fields.at(3) != "\\N") {
-            auto *members = new std::vector<char *>;
+            auto &members = member_lists.emplace_back();
             if (!fields.at(3).empty()) {
                 for (const auto &member : split(fields.at(3), ',')) {
-                    members->push_back(field(member));
+                    members.push_back(field(member));
                 }
             }
-            members->push_back(nullptr);
-            record.gr_mem = members->data();
+            members.push_back(nullptr);
+            record.gr_mem = members.data();
         }
         result.push_back(record);
     }
