@@ -31,8 +31,13 @@ if [[ ${BENCH_INSIDE:-} != yes ]]; then
             apt-get install -y -qq --no-install-recommends "$tool" >/dev/null
         fi
     done
+    # The generated databases (some 125 MB) go when the run ends, however it
+    # ends: the namespace runs as a child, so this shell's traps still hold.
     data=$(mktemp -d)
     trap 'rm -rf "$data"' EXIT
+    trap 'exit 129' HUP
+    trap 'exit 130' INT
+    trap 'exit 143' TERM
     echo "generating $users users and $((users / 5)) groups in $data ..." >&2
     # Realistic lines: user information with commas, homes, a mix of shells;
     # groups with 0 to 10 members.
@@ -55,7 +60,8 @@ if [[ ${BENCH_INSIDE:-} != yes ]]; then
     printf 'passwd: files\ngroup: files\n' >"$data/nsswitch.conf"
     userns=()
     ((EUID == 0)) || userns=(--map-root-user)
-    BENCH_INSIDE=yes BENCH_DATA=$data exec unshare --mount "${userns[@]}" -- "$0" "$users" "$runs" "$build"
+    BENCH_INSIDE=yes BENCH_DATA=$data unshare --mount "${userns[@]}" -- "$0" "$users" "$runs" "$build"
+    exit
 fi
 
 data=$BENCH_DATA
@@ -113,7 +119,8 @@ instructions() {
         sed -n 's/.*Collected : \([0-9]*\).*/\1/p'
 }
 
-samples=$(mktemp -d)
+samples=$data/samples
+mkdir "$samples"
 costs=() counts=()
 for pair in "folkroll passwd" "kinroll group"; do
     read -r program database <<<"$pair"
@@ -147,10 +154,10 @@ for pair in "folkroll passwd" "kinroll group"; do
     counts+=("$(awk -v p="$program" -v b="$bytes" -v pw="$pipe_wall" -v wr="$pipe_wall_ratio" -v cr="$pipe_cpu_ratio" \
         -v n="$writes" -v gn="$getent_writes" -v sr="$small_records" -v i="$instr" -v gi="$instr_getent" \
         -v fi="$instr_floor" 'BEGIN {
-        printf "%-9s %10d %8.3f %10.2fx %9.2fx %8d %8d %8d %8d %9.1f %11.3fx %10.2fx\n",
-            p, b, pw / 1e6, wr, cr, n, int(b / 65536) + 2, gn, sr, i / 1e6, i / gi, (i - fi) / (gi - fi) }')")
+        printf "%-9s %10d %8.3f %10.2fx %9.2fx %8d %8d %8d %8d %9.1f %8d %11.3fx %10.3fx %10.2fx\n",
+            p, b, pw / 1e6, wr, cr, n, int(b / 65536) + 2, gn, sr, i / 1e6, i / sr, i / gi, i / fi,
+            (i - fi) / (gi - fi) }')")
 done
-rm -rf "$samples"
 
 echo "into /dev/null:"
 printf '%-9s %8s %8s %8s %8s %8s %8s %11s %10s %8s %12s %9s\n' program records "cpu s" "wall s" "rec/s" "MB/s" \
@@ -158,13 +165,14 @@ printf '%-9s %8s %8s %8s %8s %8s %8s %11s %10s %8s %12s %9s\n' program records "
 printf '%s\n' "${costs[@]}"
 echo
 echo "into a pipe read by cat >/dev/null; instructions over a tenth of the records:"
-printf '%-9s %10s %8s %11s %10s %8s %8s %8s %8s %9s %12s %11s\n' program bytes "pipe s" "wall/getent" \
-    "cpu/getent" writes limit "getent" records "Minstr" "instr/getent" "over floor"
+printf '%-9s %10s %8s %11s %10s %8s %8s %8s %8s %9s %8s %12s %11s %11s\n' program bytes "pipe s" "wall/getent" \
+    "cpu/getent" writes limit "getent" records "Minstr" "instr/rec" "instr/getent" "instr/floor" "over floor"
 printf '%s\n' "${counts[@]}"
 echo
 echo "medians of $runs interleaved runs after a warm-up (start-up: $startup_runs runs over one-record databases);"
 echo "cpu = user + system (in a pipeline, of both processes); rss = peak resident memory; time ratios are"
 echo "medians of per-pair ratios; writes = write calls into the pipe, limit = bytes / 64 KiB + 2, getent ="
-echo "getent's writes; over floor = the program's instructions beyond the floor's, against getent's beyond it."
+echo "getent's writes; instr/floor = the program's instructions against the floor's (fetching alone); over"
+echo "floor = the program's instructions beyond the floor's, against getent's beyond it."
 echo "machine: $(nproc) cores, $(sed -n 's/^model name[[:space:]]*: //p' /proc/cpuinfo | head -1)," \
     "Linux $(uname -r), $(getconf GNU_LIBC_VERSION)"
