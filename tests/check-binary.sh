@@ -10,6 +10,7 @@ here=$(dirname "$0")
 # shellcheck source=common.sh
 source "$here/common.sh"
 
+(($# == 3)) || { echo "usage: check-binary.sh PROGRAM FORTIFY_LEVEL BUILD" >&2; exit 2; }
 program=$1 fortify=$2 build=$3
 if [[ $fortify == sanitized ]]; then
     echo "skipped: a sanitizer build links the sanitizers' runtimes; the plain build is checked"
