@@ -11,9 +11,9 @@ here=$(dirname "$0")
 source "$here/common.sh"
 
 build=$1 source=$2
-for tool in dpkg-buildpackage dh lintian; do
+for tool in dpkg-buildpackage dh lintian readelf git; do
     command -v "$tool" >/dev/null ||
-        { echo "skipped: $tool is not installed (Debian packages dpkg-dev, debhelper, lintian)"; exit "$SKIP"; }
+        { echo "skipped: $tool is not installed (Debian packages dpkg-dev, debhelper, lintian, binutils, git)"; exit "$SKIP"; }
 done
 # The package is built for the machine's own architecture, so a build for
 # another one (an i386 build on amd64) has nothing more to show here.
@@ -35,18 +35,30 @@ copy_tree() {
     fi
 }
 
-# package_build FOLDER DEB_BUILD_OPTIONS OPTION...: dpkg-buildpackage in FOLDER/accountrolls
+# package_build FOLDER DEB_BUILD_OPTIONS OPTION...: dpkg-buildpackage in
+# FOLDER/accountrolls, a checkout of its own, which the build must leave clean.
 package_build() {
     local folder=$1 options=$2
     shift 2
     copy_tree "$folder/accountrolls"
+    git -C "$folder/accountrolls" init -q
+    git -C "$folder/accountrolls" add -A
+    git -C "$folder/accountrolls" -c user.name=test -c user.email=test@invalid commit -qm copy
     (cd "$folder/accountrolls" && DEB_BUILD_OPTIONS=$options dpkg-buildpackage -us -uc "$@") >"$folder/build.log" 2>&1 ||
         { tail -40 "$folder/build.log" >&2; echo "FAIL: dpkg-buildpackage failed in $folder" >&2; exit 1; }
+    local left
+    left=$(git -C "$folder/accountrolls" status --porcelain)
+    [[ -z $left ]] && return
+    fail "the package build leaves the checkout dirty:"
+    echo "$left" >&2
 }
 # The first build, of the source package too, runs the test suite through
-# dh_auto_test; the second, the README's binary build, need not.
+# dh_auto_test, but none of the linters, which no build dependency brings;
+# the second, the README's binary build, need not.
 package_build "$work/one" ""
 package_build "$work/second/place" nocheck -b
+grep -q 'Test *#[0-9]*: kinroll\.files' "$work/one/build.log" || fail "the package build ran no tests"
+grep -E 'Test *#[0-9]*: lint\.' "$work/one/build.log" >&2 && fail "the package build ran the linters"
 
 arch=$(dpkg --print-architecture)
 version=$(dpkg-parsechangelog -l "$source/debian/changelog" -S Version)
