@@ -12,6 +12,7 @@ here=$(dirname "$0")
 source "$here/common.sh"
 
 program=$1 stand_in=$2
+command -v perl >/dev/null || { echo "skipped: perl is not installed (Debian package perl-base)"; exit "$SKIP"; }
 name=$(basename "$program")
 enumeration_calls "$program"
 use_lister "$program"

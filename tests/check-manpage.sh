@@ -4,6 +4,7 @@
 # the project's version, the one in debian/changelog.
 set -uo pipefail
 page=$1 version=$2
+command -v groff >/dev/null || { echo "skipped: groff is not installed (Debian package groff-base)"; exit 77; }
 warnings=$(LC_ALL=C.UTF-8 groff -man -ww -z -Tutf8 "$page" 2>&1)
 if [[ -n $warnings ]]; then
     echo "FAIL: $page renders with warnings:" >&2
