@@ -115,10 +115,10 @@ void put(const Text &field) { put(field.bytes, field.size); }
 
 template <typename... Pieces> void put_all(const Pieces &...pieces) { (put(pieces), ...); }
 
-// Inlined into the loop, where a call costs a noticeable share of a short line.
 // Puts the group's line; false, and the line unfinished, at the first field
 // that holds a newline. Such a field would split the group over several
-// lines, and a crafted member such as "x\nroot::0:" would forge a line of its own.
+// lines, and a crafted member such as "x\nroot::0:" would forge a line of its
+// own. Inlined into the loop, where a call costs a noticeable share of a line.
 [[gnu::always_inline]] inline bool put_group(const group &record) {
     const Text name = text(record.gr_name);
     const Text password = text(record.gr_passwd);
