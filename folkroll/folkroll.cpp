@@ -1,6 +1,8 @@
 // folkroll: write every user of the user database to standard output, one line
 // per user in the layout of the password file:
 // name:password:uid:gid:gecos:home:shell
+#include <fcntl.h>
+#include <poll.h>
 #include <pwd.h>
 #include <string.h>
 #include <unistd.h>
@@ -23,12 +25,31 @@ bool line_buffered = false;
 // The reason of the first failed write; once set, nothing more is written.
 int write_errno = 0;
 
-// Kept out of the line-making code, which it would only crowd.
+// Standard output may be a non-blocking descriptor that other processes share:
+// rather than clear O_NONBLOCK under them, wait until it takes more.
+void wait_writable() {
+    pollfd out{STDOUT_FILENO, POLLOUT, 0};
+    while (poll(&out, 1, -1) < 0) {
+        if (errno != EINTR) {
+            write_errno = errno;
+            return;
+        }
+    }
+}
+
+// Writes the buffer out, as much at a time as the descriptor takes. Kept out
+// of the line-making code, which it would only crowd.
 [[gnu::noinline]] void drain() {
     for (std::size_t done = 0; done < output_used && write_errno == 0;) {
         const ssize_t written = write(STDOUT_FILENO, output + done, output_used - done);
-        if (written >= 0) {
+        if (written > 0) {
             done += static_cast<std::size_t>(written);
+        } else if (written == 0) {
+            // Nothing taken and no reason given: retrying could go on for ever.
+            // A full device is what a write that takes nothing usually means.
+            write_errno = ENOSPC;
+        } else if (errno == EAGAIN || errno == EWOULDBLOCK) {
+            wait_writable();
         } else if (errno != EINTR) {
             write_errno = errno;
         }
@@ -105,9 +126,36 @@ void end_line() {
     }
 }
 
+void report_write_error(int reason) { std::fprintf(stderr, "folkroll: write error: %s\n", std::strerror(reason)); }
+
+// A standard descriptor closed at start is the lowest free number, which the
+// first file that a source of the database opens would take: the listing or a
+// message would go into that file. So a closed standard output is a write
+// error at once, and standard input and error get /dev/null. Kept out of main,
+// where it would crowd the loop.
+bool is_open(int descriptor) { return fcntl(descriptor, F_GETFD) != -1 || errno != EBADF; }
+
+bool open_if_closed(int descriptor, int flags) { return is_open(descriptor) || open("/dev/null", flags) == descriptor; }
+
+[[gnu::noinline]] bool standard_descriptors_ready() {
+    if (!is_open(STDOUT_FILENO)) {
+        report_write_error(EBADF);
+        return false;
+    }
+    // Standard output is open, so /dev/null takes the very number that is free.
+    if (!open_if_closed(STDIN_FILENO, O_RDONLY) || !open_if_closed(STDERR_FILENO, O_WRONLY)) {
+        std::fprintf(stderr, "folkroll: cannot open /dev/null: %s\n", std::strerror(errno));
+        return false;
+    }
+    return true;
+}
+
 } // namespace
 
 int main() {
+    if (!standard_descriptors_ready()) {
+        return 1;
+    }
     bool skipped = false;
     line_buffered = isatty(STDOUT_FILENO) != 0;
     // Open the enumeration before the first fetch: the C library opens every
@@ -144,7 +192,7 @@ int main() {
         write_errno = errno;
     }
     if (write_errno != 0) {
-        std::fprintf(stderr, "folkroll: write error: %s\n", std::strerror(write_errno));
+        report_write_error(write_errno);
         return 1;
     }
     return skipped ? 1 : 0;

@@ -1,6 +1,8 @@
 // kinroll: write every group of the group database to standard output, one line
 // per group in the layout of the group file: name:password:gid:member,member
+#include <fcntl.h>
 #include <grp.h>
+#include <poll.h>
 #include <string.h>
 #include <unistd.h>
 
@@ -22,12 +24,31 @@ bool line_buffered = false;
 // The reason of the first failed write; once set, nothing more is written.
 int write_errno = 0;
 
-// Kept out of the line-making code, which it would only crowd.
+// Standard output may be a non-blocking descriptor that other processes share:
+// rather than clear O_NONBLOCK under them, wait until it takes more.
+void wait_writable() {
+    pollfd out{STDOUT_FILENO, POLLOUT, 0};
+    while (poll(&out, 1, -1) < 0) {
+        if (errno != EINTR) {
+            write_errno = errno;
+            return;
+        }
+    }
+}
+
+// Writes the buffer out, as much at a time as the descriptor takes. Kept out
+// of the line-making code, which it would only crowd.
 [[gnu::noinline]] void drain() {
     for (std::size_t done = 0; done < output_used && write_errno == 0;) {
         const ssize_t written = write(STDOUT_FILENO, output + done, output_used - done);
-        if (written >= 0) {
+        if (written > 0) {
             done += static_cast<std::size_t>(written);
+        } else if (written == 0) {
+            // Nothing taken and no reason given: retrying could go on for ever.
+            // A full device is what a write that takes nothing usually means.
+            write_errno = ENOSPC;
+        } else if (errno == EAGAIN || errno == EWOULDBLOCK) {
+            wait_writable();
         } else if (errno != EINTR) {
             write_errno = errno;
         }
@@ -35,37 +56,18 @@ int write_errno = 0;
     output_used = 0;
 }
 
-// A group line is checked for newlines as it is copied, so it stays whole in
-// the buffer until it is done and can still be taken back. A line that
-// outgrows the room left is not split but marked, and made again from an
-// empty buffer once it is known to hold no newline: then it may go out in pieces.
-bool line_checked = false;
-bool line_overflowed = false;
-
-// The buffer is too full for the next piece of the line: drains it where the
-// line may go out in pieces, and otherwise marks the line.
-bool drain_for_line() {
-    if (!line_checked) {
-        line_overflowed = true;
-        return false;
-    }
-    drain();
-    return true;
-}
-
-// A piece longer than the room left: where the line may go out in pieces, a
-// piece longer than the whole buffer fills it and goes on in the next.
+// A piece longer than the room left fills the buffer and goes on in the next.
 [[gnu::cold]] void put_across(const char *bytes, std::size_t size) {
-    if (!drain_for_line()) {
-        return;
-    }
-    for (; size > output_size; bytes += output_size, size -= output_size) {
-        std::memcpy(output, bytes, output_size);
+    while (size > output_size - output_used) {
+        const std::size_t room = output_size - output_used;
+        std::memcpy(output + output_used, bytes, room);
         output_used = output_size;
         drain();
+        bytes += room;
+        size -= room;
     }
-    std::memcpy(output, bytes, size);
-    output_used = size;
+    std::memcpy(output + output_used, bytes, size);
+    output_used += size;
 }
 
 inline void put(const char *bytes, std::size_t size) {
@@ -78,8 +80,8 @@ inline void put(const char *bytes, std::size_t size) {
 }
 
 void put(char byte) {
-    if (output_used == output_size && !drain_for_line()) {
-        return;
+    if (output_used == output_size) {
+        drain();
     }
     output[output_used++] = byte;
 }
@@ -88,8 +90,8 @@ void put(char byte) {
 // architecture: never negative, whatever the width of long.
 void put(std::uint32_t id) {
     constexpr std::size_t digits = 10; // 4294967295
-    if (output_size - output_used < digits && !drain_for_line()) {
-        return;
+    if (output_size - output_used < digits) {
+        drain();
     }
     output_used = static_cast<std::size_t>(std::to_chars(output + output_used, output + output_size, id).ptr - output);
 }
@@ -113,36 +115,71 @@ Text text(const char *field) {
 
 void put(const Text &field) { put(field.bytes, field.size); }
 
+// A member name, already checked for newlines, so only measured.
+void put(const char *member) { put(member, std::strlen(member)); }
+
 template <typename... Pieces> void put_all(const Pieces &...pieces) { (put(pieces), ...); }
 
-// Puts the group's line; false, and the line unfinished, at the first field
-// that holds a newline. Such a field would split the group over several
-// lines, and a crafted member such as "x\nroot::0:" would forge a line of its
-// own. Inlined into the loop, where a call costs a noticeable share of a line.
-[[gnu::always_inline]] inline bool put_group(const group &record) {
-    const Text name = text(record.gr_name);
-    const Text password = text(record.gr_passwd);
-    if (name.has_newline || password.has_newline) {
+// Ends the line; a terminal shows it at once.
+void end_line() {
+    put('\n');
+    if (line_buffered) {
+        drain();
+    }
+}
+
+// A newline inside a field would split the group over several lines, and a
+// crafted member such as "x\nroot::0:" would forge a line of its own.
+bool member_holds_newline(char *const *members) {
+    for (char *const *member = members; member != nullptr && *member != nullptr; ++member) {
+        if (std::strchr(*member, '\n') != nullptr) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// The member names, joined by single commas.
+void put_members(char *const *members) {
+    if (members == nullptr || *members == nullptr) {
+        return;
+    }
+    put(*members);
+    for (char *const *member = members + 1; *member != nullptr; ++member) {
+        put_all(',', *member);
+    }
+}
+
+void report_write_error(int reason) { std::fprintf(stderr, "kinroll: write error: %s\n", std::strerror(reason)); }
+
+// A standard descriptor closed at start is the lowest free number, which the
+// first file that a source of the database opens would take: the listing or a
+// message would go into that file. So a closed standard output is a write
+// error at once, and standard input and error get /dev/null. Kept out of main,
+// where it would crowd the loop.
+bool is_open(int descriptor) { return fcntl(descriptor, F_GETFD) != -1 || errno != EBADF; }
+
+bool open_if_closed(int descriptor, int flags) { return is_open(descriptor) || open("/dev/null", flags) == descriptor; }
+
+[[gnu::noinline]] bool standard_descriptors_ready() {
+    if (!is_open(STDOUT_FILENO)) {
+        report_write_error(EBADF);
         return false;
     }
-    put_all(name, ':', password, ':', record.gr_gid, ':');
-    for (char **member = record.gr_mem; member != nullptr && *member != nullptr; ++member) {
-        const Text member_name = text(*member);
-        if (member_name.has_newline) {
-            return false;
-        }
-        if (member != record.gr_mem) {
-            put(',');
-        }
-        put(member_name);
+    // Standard output is open, so /dev/null takes the very number that is free.
+    if (!open_if_closed(STDIN_FILENO, O_RDONLY) || !open_if_closed(STDERR_FILENO, O_WRONLY)) {
+        std::fprintf(stderr, "kinroll: cannot open /dev/null: %s\n", std::strerror(errno));
+        return false;
     }
-    put('\n');
     return true;
 }
 
 } // namespace
 
 int main() {
+    if (!standard_descriptors_ready()) {
+        return 1;
+    }
     bool skipped = false;
     line_buffered = isatty(STDOUT_FILENO) != 0;
     // Open the enumeration before the first fetch: the C library opens every
@@ -150,26 +187,18 @@ int main() {
     // source that does not open itself lazily would be skipped without a word.
     setgrent();
     while (const group *record = getgrent()) {
-        const std::size_t line_start = output_used;
-        line_overflowed = false;
-        if (!put_group(*record)) {
-            output_used = line_start;
+        const Text name = text(record->gr_name);
+        const Text password = text(record->gr_passwd);
+        // Every field is checked before anything of the line is written.
+        if (name.has_newline || password.has_newline || member_holds_newline(record->gr_mem)) {
             std::fprintf(stderr, "kinroll: skipped group %lu: a field holds a newline\n",
                          static_cast<unsigned long>(record->gr_gid));
             skipped = true;
             continue;
         }
-        if (line_overflowed) {
-            output_used = line_start;
-            drain();
-            line_checked = true;
-            put_group(*record);
-            line_checked = false;
-        }
-        // A terminal shows each line at once.
-        if (line_buffered) {
-            drain();
-        }
+        put_all(name, ':', password, ':', record->gr_gid, ':');
+        put_members(record->gr_mem);
+        end_line();
         // Once a write has failed, nothing more can reach the reader.
         if (write_errno != 0) {
             break;
@@ -184,7 +213,7 @@ int main() {
         write_errno = errno;
     }
     if (write_errno != 0) {
-        std::fprintf(stderr, "kinroll: write error: %s\n", std::strerror(write_errno));
+        report_write_error(write_errno);
         return 1;
     }
     return skipped ? 1 : 0;

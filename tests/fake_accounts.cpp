@@ -4,11 +4,23 @@
 // FAKE_ACCOUNTS_RECORDS and appends the name of every enumeration call made to
 // the file named by FAKE_ACCOUNTS_CALLS.
 //
+// Where FAKE_ACCOUNTS_HOLD names a file, opening the enumeration opens it for
+// writing and keeps it open, as a source that reads its database through a
+// descriptor of its own would. And it stands in for write(2) on standard output,
+// for answers that no real descriptor gives on demand: FAKE_WRITE_MAX=N takes
+// at most N bytes a call, FAKE_WRITE_EINTR=1 fails every other call with
+// EINTR, FAKE_WRITE_ZERO=1 makes every call return 0.
+//
 // Record files hold one record a line, fields split by ':' and group members by
 // ','. In a field, "\n" stands for a newline, "\\" for a backslash, and a field
 // (or member list) that is exactly "\N" is absent.
+#include <fcntl.h>
 #include <grp.h>
 #include <pwd.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <cerrno>
 
 #include <cstdio>
 #include <cstdlib>
@@ -124,6 +136,19 @@ std::vector<passwd> users() {
     return result;
 }
 
+void hold_descriptor() {
+    static bool held = false;
+    const char *path = std::getenv("FAKE_ACCOUNTS_HOLD");
+    if (path != nullptr && !held) {
+        held = open(path, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600) >= 0;
+    }
+}
+
+std::size_t setting(const char *name) {
+    const char *value = std::getenv(name);
+    return value != nullptr ? std::stoul(value) : 0;
+}
+
 std::size_t group_position = 0;
 std::size_t user_position = 0;
 
@@ -139,6 +164,7 @@ group *getgrent() {
 
 void setgrent() {
     log_call("setgrent");
+    hold_descriptor();
     group_position = 0;
 }
 
@@ -155,11 +181,32 @@ passwd *getpwent() {
 
 void setpwent() {
     log_call("setpwent");
+    hold_descriptor();
     user_position = 0;
 }
 
 void endpwent() {
     log_call("endpwent");
     user_position = 0;
+}
+
+ssize_t write(int descriptor, const void *bytes, size_t size) {
+    if (descriptor == STDOUT_FILENO) {
+        static const std::size_t max = setting("FAKE_WRITE_MAX");
+        static const bool interrupt = setting("FAKE_WRITE_EINTR") != 0;
+        static const bool take_nothing = setting("FAKE_WRITE_ZERO") != 0;
+        static unsigned long calls = 0;
+        if (interrupt && calls++ % 2 == 0) {
+            errno = EINTR;
+            return -1;
+        }
+        if (take_nothing) {
+            return 0;
+        }
+        if (max > 0 && size > max) {
+            size = max;
+        }
+    }
+    return syscall(SYS_write, descriptor, bytes, size);
 }
 }
