@@ -1,9 +1,10 @@
 #!/bin/bash
 # check-writes.sh PROGRAM DATABASE
 # How a listing reaches its reader, counted in write calls over a generated
-# database of 2 MB (over 30 output buffers): into a pipe in 64 KiB writes, at most
-# bytes / 64 KiB + 2 calls; on a terminal line by line, at least one write per
-# line, so that an interactive listing shows as it goes. Counts system calls,
+# database of 1.2 MB (groups) or 2.5 MB (users), 18 or 38 output buffers: into
+# a pipe in 64 KiB writes, at most bytes / 64 KiB + 2 calls; on a terminal line
+# by line, at least one write per line, so that an interactive listing shows
+# as it goes. Counts system calls,
 # so nothing depends on the machine's speed. The listing into the pipe must be
 # the database byte for byte, as getent lists it.
 set -uo pipefail
@@ -18,22 +19,58 @@ for tool in strace script; do
 done
 
 # Line and field lengths vary from line to line, so that the output buffer's
-# end falls at ever other offsets within the fields; one line, in the middle,
-# is longer than the whole buffer.
-awk -v database="$database" 'BEGIN {
+# end falls at ever other offsets within the fields, and IDs take every width
+# from 1 to 10 digits, spread over 0 to 4294967295, so that IDs of every width
+# meet it; one line, in the middle, is longer than the whole buffer. Chance
+# alone seldom puts a 10-digit ID where only 9 bytes are left, so probe lines
+# put one there at the end of the first buffer of every size from 4 KiB to
+# 128 KiB: 9 bytes before each such offset, after a line that pads up to it.
+awk -v database="$database" '
+# id(N, WIDTH): an ID of WIDTH digits, picked by N
+function id(n, width,    low, high) {
+    low = width == 1 ? 0 : 10 ^ (width - 1)
+    high = width == 10 ? 4294967295 : 10 ^ width - 1
+    return low + (n * 2654435761) % (high - low + 1)
+}
+# %d stops at 2^31 - 1 in mawk; and lines are joined, not printed with
+# sprintf, which stops at 8 KiB.
+function decimal(number) { return sprintf("%.0f", number) }
+function put(line) {
+    print line
+    offset += length(line) + 1
+}
+# probe(AT): pads, then puts a line whose first ID starts 9 bytes before offset AT.
+function probe(at,    pad) {
+    pad = at - 9 - length("probe:x:") - offset
+    if (database == "group")
+        put("pad:x:0:" substr(long, 1, pad - 9))
+    else
+        put("pad:x:0:0:" substr(long, 1, pad - 21) ":/:/bin/sh")
+    put("probe:x:" decimal(id(at, 10)) (database == "group" ? ":" : ":4294967295:::"))
+}
+BEGIN {
     for (i = 0; i < 100; i++) text = text "abcdefghij"
-    for (i = 1; i <= 24000; i++)
+    for (i = 0; i < 70; i++) long = long text
+    probe_at = 4096
+    for (i = 1; i <= 24000; i++) {
+        if (probe_at <= 131072 && offset + 2000 > probe_at) {
+            probe(probe_at)
+            probe_at *= 2
+        }
         if (database == "group") {
             members = ""
             for (m = 0; m < (i == 12000 ? 8000 : i % 7); m++)
                 members = members (m ? "," : "") "m" m substr(text, 1, (i + m) % 11)
-            printf "g%d%s:%s:%d:%s\n", i, substr(text, 1, i % 13), substr(text, 1, i % 3), i, members
+            put("g" i substr(text, 1, i % 13) ":" substr(text, 1, i % 3) ":" decimal(id(i, 1 + i % 10)) ":" members)
         } else {
-            gecos = i == 12000 ? sprintf("%70000s", "long") : "User " substr(text, 1, (i * 37) % 97) ",,"
-            printf "u%d%s:x:%d:%d:%s:/home/u%d:/bin/%s\n", i, substr(text, 1, i % 7), i, i % 1000, gecos, i,
-                substr(text, 1, 1 + i % 5)
+            gecos = i == 12000 ? long : "User " substr(text, 1, (i * 37) % 97) ",,"
+            put("u" i substr(text, 1, i % 7) ":x:" decimal(id(i, 1 + i % 10)) ":" decimal(id(i + 7, 1 + (i * 3) % 10)) \
+                ":" gecos ":/home/u" i ":/bin/" substr(text, 1, 1 + i % 5))
         }
-}' >"$work/database"
+    }
+}' >"$work/database" || { echo "FAIL: the database could not be generated" >&2; exit 1; }
+lines=$(wc -l <"$work/database")
+((lines == 24012)) || { echo "FAIL: the database has $lines lines, expected 24,000 and 6 probes with their padding" >&2; exit 1; }
 
 # write calls to standard output in a trace
 writes() { grep -c '^write(1,' "$1"; }
