@@ -51,7 +51,8 @@ function(add_lister_tests program database)
         COMMAND ${tests_dir}/check-binary.sh ${binary} ${fortify_level} "${CMAKE_CXX_COMPILER_ID} $<CONFIG>")
     if(NOT program_tests_only)
         add_test(NAME ${program}.manpage
-            COMMAND ${tests_dir}/check-manpage.sh ${CMAKE_CURRENT_SOURCE_DIR}/${program}/${program}.1 ${PROJECT_VERSION})
+            COMMAND ${tests_dir}/check-manpage.sh ${CMAKE_CURRENT_BINARY_DIR}/${program}.1
+                    ${CMAKE_CURRENT_SOURCE_DIR}/debian/changelog)
     endif()
 endfunction()
 
