@@ -11,6 +11,10 @@ here=$(dirname "$0")
 source "$here/common.sh"
 
 build=$1 source=$2
+# Whatever the tools leave in their temporary folder (lintian leaves its
+# mldbm-elf-* caches) goes with this test's own folder.
+export TMPDIR=$work/tmp
+mkdir "$TMPDIR"
 for tool in dpkg-buildpackage dh lintian readelf git; do
     command -v "$tool" >/dev/null ||
         { echo "skipped: $tool is not installed (Debian packages dpkg-dev, debhelper, lintian, binutils, git)"; exit "$SKIP"; }
