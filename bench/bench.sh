@@ -128,7 +128,7 @@ for pair in "folkroll passwd" "kinroll group"; do
     mount --bind "$data/$database" "/etc/$database"
     bytes=$("$build/$program" | wc -c)
     compare "$database" "$program" "$runs" pipe
-    cpu=$(median_of program 1) wall=$(median_of program 2) rss=$(awk '{ print $3 }' "$samples/program" | sort -g | tail -1)
+    cpu=$(median_of program 1) rss=$(awk '{ print $3 }' "$samples/program" | sort -g | tail -1)
     vs_getent=$(pair_ratio program getent 1) vs_floor=$(pair_ratio program floor 1)
     pipe_wall=$(median_of pipe-program 2) pipe_wall_ratio=$(pair_ratio pipe-program pipe-getent 2)
     pipe_cpu_ratio=$(pair_ratio pipe-program pipe-getent 1)
@@ -147,32 +147,47 @@ for pair in "folkroll passwd" "kinroll group"; do
     instr_floor=$(instructions "$build/bench-enumerate" "$database")
     umount "/etc/$database"
 
-    costs+=("$(awk -v p="$program" -v r="$records" -v c="$cpu" -v w="$wall" -v b="$bytes" -v m="$rss" \
-        -v g="$vs_getent" -v f="$vs_floor" -v o="$rss_one" -v sc="$start_cpu" -v sg="$start_getent" 'BEGIN {
-        printf "%-9s %8d %8.3f %8.3f %8.0f %8.1f %8d %10.2fx %9.2fx %8d %11.2fx %7.0fus\n",
-            p, r, c / 1e6, w / 1e6, r / (w / 1e6), b / 1e6 / (w / 1e6), m, g, f, o, sc / sg, sc }')")
+    costs+=("$(awk -v p="$program" -v r="$records" -v b="$bytes" -v c="$cpu" -v g="$vs_getent" -v f="$vs_floor" \
+        -v m="$rss" -v o="$rss_one" -v sc="$start_cpu" -v sg="$start_getent" 'BEGIN {
+        printf "| %-8s | %9d | %11d | %5.3f | %5.2fx | %5.2fx | %4d KiB | %4d KiB | %4.0f us | %5.2fx |\n",
+            p, r, b, c / 1e6, g, f, m, o, sc, sc / sg }')")
     counts+=("$(awk -v p="$program" -v b="$bytes" -v pw="$pipe_wall" -v wr="$pipe_wall_ratio" -v cr="$pipe_cpu_ratio" \
         -v n="$writes" -v gn="$getent_writes" -v sr="$small_records" -v i="$instr" -v gi="$instr_getent" \
         -v fi="$instr_floor" 'BEGIN {
-        printf "%-9s %10d %8.3f %10.2fx %9.2fx %8d %8d %8d %8d %9.1f %8d %11.3fx %10.3fx %10.2fx\n",
-            p, b, pw / 1e6, wr, cr, n, int(b / 65536) + 2, gn, sr, i / 1e6, i / sr, i / gi, i / fi,
-            (i - fi) / (gi - fi) }')")
+        printf "| %-8s | %5.3f | %5.2fx | %5.2fx | %6d | %6d | %6d | %5.0f | %6.3fx | %6.3fx |\n",
+            p, pw / 1e6, wr, cr, n, int(b / 65536) + 2, gn, i / sr, i / gi, i / fi }')")
 done
 
-echo "into /dev/null:"
-printf '%-9s %8s %8s %8s %8s %8s %8s %11s %10s %8s %12s %9s\n' program records "cpu s" "wall s" "rec/s" "MB/s" \
-    "rss KiB" "cpu/getent" "cpu/floor" "rss 1rec" "start/getent" "start cpu"
+cat <<HEAD
+Into /dev/null, medians of $runs interleaved runs after a warm-up:
+
+| program  | records   | output bytes | CPU s | CPU vs getent | CPU vs floor | peak RSS | peak RSS, 1 record | start-up CPU | start-up CPU vs getent |
+|----------|----------:|------------:|------:|------:|------:|---------:|---------:|--------:|------:|
+HEAD
 printf '%s\n' "${costs[@]}"
-echo
-echo "into a pipe read by cat >/dev/null; instructions over a tenth of the records:"
-printf '%-9s %10s %8s %11s %10s %8s %8s %8s %8s %9s %8s %12s %11s %11s\n' program bytes "pipe s" "wall/getent" \
-    "cpu/getent" writes limit "getent" records "Minstr" "instr/rec" "instr/getent" "instr/floor" "over floor"
+cat <<HEAD
+
+Into a pipe read by \`cat >/dev/null\`, medians of the same runs; instructions over the first tenth of the records:
+
+| program  | pipeline wall s | wall vs getent | pipeline CPU vs getent | write calls | limit | getent's write calls | instructions per record | instructions vs getent | instructions vs floor |
+|----------|------:|------:|------:|-------:|-------:|-------:|------:|-------:|-------:|
+HEAD
 printf '%s\n' "${counts[@]}"
-echo
-echo "medians of $runs interleaved runs after a warm-up (start-up: $startup_runs runs over one-record databases);"
-echo "cpu = user + system (in a pipeline, of both processes); rss = peak resident memory; time ratios are"
-echo "medians of per-pair ratios; writes = write calls into the pipe, limit = bytes / 64 KiB + 2, getent ="
-echo "getent's writes; instr/floor = the program's instructions against the floor's (fetching alone); over"
-echo "floor = the program's instructions beyond the floor's, against getent's beyond it."
-echo "machine: $(nproc) cores, $(sed -n 's/^model name[[:space:]]*: //p' /proc/cpuinfo | head -1)," \
-    "Linux $(uname -r), $(getconf GNU_LIBC_VERSION)"
+cat <<LEGEND
+
+- records: entries in the generated database, users or groups; output bytes: the size of the listing.
+- floor: bench-enumerate, which fetches every record as the programs do and writes nothing: the cost of
+  the enumeration alone, which no lister can go below.
+- CPU s: user + system time of the program, its output into /dev/null. "vs getent" and "vs floor": the
+  median of the ratios of each run to the getent run or floor run next to it.
+- peak RSS: the largest peak resident memory of any run; "1 record": the same over one-record databases.
+- start-up CPU: the CPU time of a run over one-record databases ($startup_runs runs), and its ratio to getent's.
+- pipeline wall s: wall time of program | cat >/dev/null; "wall vs getent": against getent | cat, run
+  next to it; "pipeline CPU vs getent": the CPU time of both processes of the pipeline, against getent's.
+- write calls: the program's write calls into the pipe (strace); limit: bytes / 64 KiB + 2, what the
+  tests allow; getent's write calls: the same for getent.
+- instructions (callgrind, which unlike times does not wander with the load of the machine): per record
+  of the first tenth of the database, and against getent's and the floor's over the same records.
+
+Machine: $(nproc) cores, $(sed -n 's/^model name[[:space:]]*: //p' /proc/cpuinfo | head -1), Linux $(uname -r), $(getconf GNU_LIBC_VERSION).
+LEGEND
