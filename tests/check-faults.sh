@@ -93,7 +93,6 @@ stdout closed                            | "\${lister[@]}" >&-                  
 reader gone                              | with_broken_pipe DEFAULT "\${lister[@]}"              | 141 |
 reader gone, SIGPIPE ignored             | with_broken_pipe IGNORE "\${lister[@]}"               | 1   | $name: write error: Broken pipe
 disk full mid-listing                    | "\${many[@]}" "\${lister[@]}" >/dev/full              | 1   | $name: write error: No space left on device
-stdout closed mid-listing                | "\${many[@]}" "\${lister[@]}" >&-                     | 1   | $name: write error: Bad file descriptor
 reader gone mid-listing, SIGPIPE ignored | with_broken_pipe IGNORE "\${many[@]}" "\${lister[@]}" | 1   | $name: write error: Broken pipe
 short writes                             | "\${many[@]}" FAKE_WRITE_MAX=1000 "\${lister[@]}"     | 0   | | $work/many.records
 interrupted writes                       | "\${many[@]}" FAKE_WRITE_EINTR=1 "\${lister[@]}"      | 0   | | $work/many.records

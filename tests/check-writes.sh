@@ -4,9 +4,9 @@
 # database of 1.2 MB (groups) or 2.5 MB (users), 18 or 38 output buffers: into
 # a pipe in 64 KiB writes, at most bytes / 64 KiB + 2 calls; on a terminal line
 # by line, at least one write per line, so that an interactive listing shows
-# as it goes. Counts system calls,
-# so nothing depends on the machine's speed. The listing into the pipe must be
-# the database byte for byte, as getent lists it.
+# as it goes. Counts system calls, so nothing depends on the machine's speed.
+# The listing into the pipe must be the database byte for byte, as getent
+# lists it.
 set -uo pipefail
 here=$(dirname "$0")
 # shellcheck source=common.sh

@@ -2,15 +2,16 @@
 # tests/files/PROGRAM/ and every record file in tests/crafted/PROGRAM/ becomes a
 # test of its own, checked against the files of the same name beside it.
 
-# After every run of ctest, the reasons of the tests that skipped, which ctest
-# itself does not show.
-file(WRITE ${CMAKE_BINARY_DIR}/CTestCustom.cmake
-    "set(CTEST_CUSTOM_POST_TEST [==[\"${CMAKE_CURRENT_SOURCE_DIR}/tests/skip-reasons.sh\" \"${CMAKE_BINARY_DIR}\"]==])\n")
-
 # Stand-in for the enumeration calls, preloaded for records no file can hold.
 add_library(fake_accounts MODULE tests/fake_accounts.cpp)
 
 set(tests_dir ${CMAKE_CURRENT_SOURCE_DIR}/tests)
+
+# After every run of ctest, the reasons of the tests that skipped, which ctest
+# itself does not show.
+file(WRITE ${CMAKE_BINARY_DIR}/CTestCustom.cmake
+    "set(CTEST_CUSTOM_POST_TEST [==[\"${tests_dir}/skip-reasons.sh\" \"${CMAKE_BINARY_DIR}\"]==])\n")
+
 if(CMAKE_CROSSCOMPILING OR SANITIZE)
     set(program_tests_only ON)
 endif()
