@@ -15,46 +15,104 @@
 
 namespace {
 
+constexpr char program_name[] = "folkroll";
+
+// ---- output path: the same text in kinroll.cpp and folkroll.cpp, down to its end mark ----
+
 // The listing is built in a buffer of its own and written out with write(2):
-// into a pipe or file in blocks of 64 KiB, a pipe's whole capacity; on a
+// into a pipe or file in blocks of up to 64 KiB, a pipe's whole capacity; on a
 // terminal line by line, so that an interactive listing shows as it goes.
 constexpr std::size_t output_size = 65536;
 char output[output_size];
 std::size_t output_used = 0;
-bool line_buffered = false;
-// The reason of the first failed write; once set, nothing more is written.
-int write_errno = 0;
+bool on_terminal = false;
+// Why standard output failed, and so the sign to stop writing to it: 0 while
+// it has not.
+int output_error = 0;
+// The largest write a datagram socket takes: a write larger than a datagram
+// fails with EMSGSIZE, and the rest goes out in pieces that fit.
+std::size_t piece_limit = output_size;
 
-// Standard output may be a non-blocking descriptor that other processes share:
+// An output may be a non-blocking descriptor that other processes share:
 // rather than clear O_NONBLOCK under them, wait until it takes more.
-void wait_writable() {
-    pollfd out{STDOUT_FILENO, POLLOUT, 0};
-    while (poll(&out, 1, -1) < 0) {
+int wait_writable(int descriptor) {
+    pollfd writable{descriptor, POLLOUT, 0};
+    while (poll(&writable, 1, -1) < 0) {
         if (errno != EINTR) {
-            write_errno = errno;
-            return;
+            return errno;
         }
     }
+    return 0;
 }
 
-// Writes the buffer out, as much at a time as the descriptor takes. Kept out
-// of the line-making code, which it would only crowd.
-[[gnu::noinline]] void drain() {
-    for (std::size_t done = 0; done < output_used && write_errno == 0;) {
-        const ssize_t written = write(STDOUT_FILENO, output + done, output_used - done);
+// Writes all the bytes, as much at a time as the descriptor takes; returns 0,
+// or why it could not.
+int write_all(int descriptor, const char *bytes, std::size_t size) {
+    while (size > 0) {
+        const ssize_t written = write(descriptor, bytes, size < piece_limit ? size : piece_limit);
         if (written > 0) {
-            done += static_cast<std::size_t>(written);
+            bytes += written;
+            size -= static_cast<std::size_t>(written);
         } else if (written == 0) {
             // Nothing taken and no reason given: retrying could go on for ever.
             // A full device is what a write that takes nothing usually means.
-            write_errno = ENOSPC;
+            return ENOSPC;
         } else if (errno == EAGAIN || errno == EWOULDBLOCK) {
-            wait_writable();
+            if (const int reason = wait_writable(descriptor)) {
+                return reason;
+            }
+        } else if (errno == EMSGSIZE && piece_limit > 1) {
+            piece_limit /= 2;
         } else if (errno != EINTR) {
-            write_errno = errno;
+            return errno;
         }
     }
-    output_used = 0;
+    return 0;
+}
+
+// The controls that a terminal acts on: C0, DEL, and C1 in UTF-8 (C2 80 to C2 9F).
+constexpr unsigned char first_printable = 0x20;
+constexpr unsigned char delete_control = 0x7F;
+constexpr unsigned char c1_lead = 0xC2;
+constexpr unsigned char c1_first = 0x80;
+constexpr unsigned char c1_last = 0x9F;
+
+// On a terminal, a control byte in a field would drive the terminal: retitle
+// the window, clear the screen, move the cursor. There each control but the
+// line's own newline shows as one '?' a byte, as ls shows such names; every
+// other byte stays, so text in any script shows as it is, and the buffer keeps
+// its length. Returns 1 where the buffer ends in a C2 whose second byte is
+// still to come, which waits for it.
+std::size_t show_controls() {
+    for (std::size_t i = 0; i < output_used; ++i) {
+        const auto byte = static_cast<unsigned char>(output[i]);
+        if ((byte < first_printable && byte != '\n') || byte == delete_control) {
+            output[i] = '?';
+        } else if (byte == c1_lead) {
+            if (i + 1 == output_used) {
+                return 1;
+            }
+            const auto next = static_cast<unsigned char>(output[i + 1]);
+            if (next >= c1_first && next <= c1_last) {
+                output[i] = '?';
+                output[++i] = '?';
+            }
+        }
+    }
+    return 0;
+}
+
+// Writes the buffer out to standard output. Kept out of the line-making code,
+// which it would only crowd.
+[[gnu::noinline]] void drain() {
+    const std::size_t waiting = on_terminal ? show_controls() : 0;
+    if (output_error == 0) {
+        output_error = write_all(STDOUT_FILENO, output, output_used - waiting);
+    }
+    if (waiting != 0) {
+        output[0] = output[output_used - 1];
+    }
+    output_used = waiting;
 }
 
 // A piece longer than the room left fills the buffer and goes on in the next.
@@ -99,101 +157,135 @@ void put(std::uint32_t id) {
 
 // A text field, measured in the same pass that looks for a newline in it.
 // The platform should never leave a field absent; if it does, the field
-// prints as empty so that the line keeps its seven fields.
-struct Text {
+// prints as empty so that the line keeps its shape.
+struct Field {
     const char *bytes;
     std::size_t size;
     bool has_newline;
 };
 
-Text text(const char *field) {
-    if (field == nullptr) {
+Field measure(const char *text) {
+    if (text == nullptr) {
         return {"", 0, false};
     }
-    const char *end = strchrnul(field, '\n');
-    return {field, static_cast<std::size_t>(end - field), *end == '\n'};
+    const char *end = strchrnul(text, '\n');
+    return {text, static_cast<std::size_t>(end - text), *end == '\n'};
 }
 
-void put(const Text &field) { put(field.bytes, field.size); }
+void put(const Field &field) { put(field.bytes, field.size); }
 
 template <typename... Pieces> void put_all(const Pieces &...pieces) { (put(pieces), ...); }
 
 // Ends the line; a terminal shows it at once.
 void end_line() {
     put('\n');
-    if (line_buffered) {
+    if (on_terminal) {
         drain();
     }
 }
 
-void report_write_error(int reason) { std::fprintf(stderr, "folkroll: write error: %s\n", std::strerror(reason)); }
+// A message goes to standard error in one write where the descriptor takes it
+// whole, and after what the listing's buffer holds, so that where both outputs
+// share a descriptor it starts a line of its own. If standard error cannot
+// take it, nothing is left to tell; the exit status still does.
+// A message is made by snprintf in a buffer of message_size bytes, and SIZE
+// is what snprintf returned, which exceeds the buffer where it cut the text.
+constexpr std::size_t message_size = 128; // the longest is under 100 bytes
+
+void report(const char *message, int size) {
+    drain();
+    if (size > 0) {
+        const auto length = static_cast<std::size_t>(size);
+        static_cast<void>(write_all(STDERR_FILENO, message, length < message_size ? length : message_size - 1));
+    }
+}
+
+// "PROGRAM: WHAT: REASON"
+void report_failure(const char *what, int reason) {
+    char message[message_size];
+    report(message, std::snprintf(message, sizeof message, "%s: %s: %s\n", program_name, what, std::strerror(reason)));
+}
 
 // A standard descriptor closed at start is the lowest free number, which the
-// first file that a source of the database opens would take: the listing or a
-// message would go into that file. So a closed standard output is a write
-// error at once, and standard input and error get /dev/null. Kept out of main,
-// where it would crowd the loop.
+// first file that a source of the database opens would take. A closed
+// standard output is a write error at once, as the listing would go into
+// that file; a closed standard error gets /dev/null, as the messages would.
+// Nothing is ever written to standard input, so a file may take its number.
 bool is_open(int descriptor) { return fcntl(descriptor, F_GETFD) != -1 || errno != EBADF; }
 
-bool open_if_closed(int descriptor, int flags) { return is_open(descriptor) || open("/dev/null", flags) == descriptor; }
-
-[[gnu::noinline]] bool standard_descriptors_ready() {
+// Checks the standard descriptors, and notes whether standard output is a
+// terminal. Kept out of main, where it would crowd the loop.
+[[gnu::noinline]] bool start_output() {
     if (!is_open(STDOUT_FILENO)) {
-        report_write_error(EBADF);
+        report_failure("write error", EBADF);
         return false;
     }
-    // Standard output is open, so /dev/null takes the very number that is free.
-    if (!open_if_closed(STDIN_FILENO, O_RDONLY) || !open_if_closed(STDERR_FILENO, O_WRONLY)) {
-        std::fprintf(stderr, "folkroll: cannot open /dev/null: %s\n", std::strerror(errno));
-        return false;
+    if (!is_open(STDERR_FILENO)) {
+        // With standard input closed too, /dev/null comes as 0 and is copied to 2.
+        const int null = open("/dev/null", O_WRONLY);
+        if (null != STDERR_FILENO && (null < 0 || dup2(null, STDERR_FILENO) != STDERR_FILENO)) {
+            report_failure("cannot open /dev/null", errno);
+            return false;
+        }
     }
+    on_terminal = isatty(STDOUT_FILENO) != 0;
     return true;
+}
+
+// Closing standard output here rather than at exit lets a lost listing (full
+// disk, closed descriptor) show in the exit status.
+int finish_listing(bool skipped) {
+    drain();
+    if (close(STDOUT_FILENO) != 0 && output_error == 0) {
+        output_error = errno;
+    }
+    if (output_error != 0) {
+        report_failure("write error", output_error);
+        return 1;
+    }
+    return skipped ? 1 : 0;
+}
+
+// ---- output path ends ----
+
+// Kept out of the loop, which it would only crowd: a skipped user is rare.
+[[gnu::cold]] void report_skipped(uid_t id) {
+    char message[message_size];
+    report(message, std::snprintf(message, sizeof message, "%s: skipped user %lu: a field holds a newline\n",
+                                  program_name, static_cast<unsigned long>(id)));
 }
 
 } // namespace
 
 int main() {
-    if (!standard_descriptors_ready()) {
+    if (!start_output()) {
         return 1;
     }
     bool skipped = false;
-    line_buffered = isatty(STDOUT_FILENO) != 0;
     // Open the enumeration before the first fetch: the C library opens every
     // later source as it moves on, but the first one only here, and a first
     // source that does not open itself lazily would be skipped without a word.
     setpwent();
     while (const passwd *user = getpwent()) {
-        const Text name = text(user->pw_name);
-        const Text password = text(user->pw_passwd);
-        const Text gecos = text(user->pw_gecos);
-        const Text home = text(user->pw_dir);
-        const Text shell = text(user->pw_shell);
+        const Field name = measure(user->pw_name);
+        const Field password = measure(user->pw_passwd);
+        const Field gecos = measure(user->pw_gecos);
+        const Field home = measure(user->pw_dir);
+        const Field shell = measure(user->pw_shell);
         // A newline inside a field would split the user over several lines, and a crafted
         // field such as "x\nroot2::0:0::/root:/bin/sh" would forge a line of its own.
         if (name.has_newline || password.has_newline || gecos.has_newline || home.has_newline || shell.has_newline) {
-            std::fprintf(stderr, "folkroll: skipped user %lu: a field holds a newline\n",
-                         static_cast<unsigned long>(user->pw_uid));
+            report_skipped(user->pw_uid);
             skipped = true;
             continue;
         }
         put_all(name, ':', password, ':', user->pw_uid, ':', user->pw_gid, ':', gecos, ':', home, ':', shell);
         end_line();
         // Once a write has failed, nothing more can reach the reader.
-        if (write_errno != 0) {
+        if (output_error != 0) {
             break;
         }
     }
     endpwent();
-
-    // Closing standard output here rather than at exit lets a lost listing
-    // (full disk, closed descriptor) show in the exit status.
-    drain();
-    if (close(STDOUT_FILENO) != 0 && write_errno == 0) {
-        write_errno = errno;
-    }
-    if (write_errno != 0) {
-        report_write_error(write_errno);
-        return 1;
-    }
-    return skipped ? 1 : 0;
+    return finish_listing(skipped);
 }

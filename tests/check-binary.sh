@@ -30,18 +30,18 @@ needed=$(sed -n 's/.*(NEEDED).*\[\(.*\)\]/\1/p' "$work/dynamic" | grep -vxF "${i
 grep -q 'FLAGS_1).*PIE' "$work/dynamic" || fail "not a position-independent executable"
 grep -Eq '\(FLAGS\).*BIND_NOW|FLAGS_1\).*NOW' "$work/dynamic" || fail "symbols not bound at start (no BIND_NOW)"
 grep -q GNU_RELRO "$work/headers" || fail "no read-only relocations (GNU_RELRO)"
-# Fortified builds call the checking variants: of fprintf for the diagnostics
-# (the C library fortifies printf only under g++), and at level 3, which checks
+# Fortified builds call the checking variants: of snprintf, which makes the
+# messages (the C library fortifies printf only under g++), and at level 3, which checks
 # objects of dynamic size, of memcpy into the output buffer at a position known
 # only at run time.
 if [[ $fortify == 0 ]]; then
     echo "note: fortification not checked: a $build build is not fortified (only optimized builds are)"
 else
     if [[ $build == GNU* ]]; then
-        grep -q '__fprintf_chk' "$work/symbols" || fail "fprintf not fortified (no __fprintf_chk)"
-        grep -Eq ' (printf|fprintf)(@|$)' "$work/symbols" && fail "unfortified printf calls remain"
+        grep -q '__snprintf_chk' "$work/symbols" || fail "snprintf not fortified (no __snprintf_chk)"
+        grep -Eq ' (printf|fprintf|snprintf)(@|$)' "$work/symbols" && fail "unfortified printf calls remain"
     else
-        echo "note: fortified fprintf not checked: the C library fortifies printf only under g++, not in a $build build"
+        echo "note: fortified snprintf not checked: the C library fortifies printf only under g++, not in a $build build"
     fi
     if [[ $fortify == 3 ]]; then
         grep -q '__memcpy_chk' "$work/symbols" || fail "not fortified at level 3 (no __memcpy_chk)"
