@@ -13,7 +13,7 @@ program=$1 stand_in=$2 records=$3 expected_out=$4 expected_err=$5
 enumeration_calls "$program"
 use_lister "$program"
 
-FAKE_ACCOUNTS_RECORDS=$records FAKE_ACCOUNTS_CALLS=$work/calls LD_PRELOAD=$stand_in \
+"${capped[@]}" env FAKE_ACCOUNTS_RECORDS="$records" FAKE_ACCOUNTS_CALLS="$work/calls" LD_PRELOAD="$stand_in" \
     "${lister[@]}" >"$work/out" 2>"$work/err"
 status=$?
 expected_status=0

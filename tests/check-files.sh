@@ -32,7 +32,7 @@ for source in $sources; do
     esac
 done
 
-"$here/with-accounts.sh" "$database" "${databases[@]}" -- "${lister[@]}" >"$work/out" 2>"$work/err"
+"${capped[@]}" "$here/with-accounts.sh" "$database" "${databases[@]}" -- "${lister[@]}" >"$work/out" 2>"$work/err"
 status=$?
 ((status == SKIP)) && { cat "$work/err" >&2; exit "$SKIP"; }
 same_status listing 0 $status

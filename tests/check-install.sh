@@ -19,6 +19,6 @@ sort >"$work/expected" <<'FILES'
 FILES
 same_bytes "installed files" "$work/expected" "$work/files"
 for program in kinroll folkroll; do
-    "$work/stage/opt/rolls/bin/$program" >/dev/null || fail "installed $program exits $?"
+    "${capped[@]}" "$work/stage/opt/rolls/bin/$program" >/dev/null || fail "installed $program exits $?"
 done
 finish

@@ -9,7 +9,7 @@ source "$here/common.sh"
 
 program=$1 database=$2
 use_lister "$program"
-"${lister[@]}" >"$work/out" 2>"$work/err"
+"${capped[@]}" "${lister[@]}" >"$work/out" 2>"$work/err"
 same_status listing 0 $?
 getent "$database" >"$work/getent"
 same_bytes "against getent $database" "$work/getent" "$work/out"

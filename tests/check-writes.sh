@@ -75,7 +75,7 @@ lines=$(wc -l <"$work/database")
 # write calls to standard output in a trace
 writes() { grep -c '^write(1,' "$1"; }
 
-"$here/with-accounts.sh" "$database" "files=$work/database" -- \
+"${capped[@]}" "$here/with-accounts.sh" "$database" "files=$work/database" -- \
     strace -o "$work/pipe.trace" -e trace=write "${lister[@]}" 2>"$work/err" | cat >"$work/out"
 status=${PIPESTATUS[0]}
 ((status == SKIP)) && { cat "$work/err"; exit "$SKIP"; }

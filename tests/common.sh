@@ -5,6 +5,17 @@
 # shellcheck disable=SC2034 # used by the scripts that source this file
 readonly SKIP=77
 
+# No file that a test or anything it starts writes may grow past 64 MiB (the
+# largest a test needs is some 3 MB): a program that writes without end fails
+# its row with SIGXFSZ rather than fill the disk.
+ulimit -f $((64 * 1024))
+# capped goes first in every command that runs a program under test: after
+# 60 s, a program that hangs is ended and fails its row. First, as timeout is
+# dynamically linked and would take the stand-in's LD_PRELOAD of a build for
+# another architecture.
+# shellcheck disable=SC2034 # used by the scripts that source this file
+capped=(timeout -k 5 60)
+
 failures=0
 fail() {
     echo "FAIL: $*" >&2
