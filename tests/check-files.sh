@@ -5,7 +5,9 @@
 # where getent can list it (it refuses fields holding ':'). SOURCES (default
 # "files") is the name service switch's order of sources: files reads FIXTURE
 # through the C library's files backend, extrausers reads the file beside it
-# named CASE.extrausers through the extrausers module.
+# named CASE.extrausers through the extrausers module. Where CASE.tty is beside
+# it, the listing through the files backend on a terminal (a pseudo-terminal
+# made by script, which passes the bytes as they come) must be that.
 set -uo pipefail
 here=$(dirname "$0")
 # shellcheck source=common.sh
@@ -44,5 +46,15 @@ if [[ -s $work/getent-err ]]; then
     echo "note: not compared with getent, which says: $(head -1 "$work/getent-err")"
 else
     same_bytes "against getent $database" "$work/getent" "$work/out"
+fi
+on_terminal=${expected%.out}.tty
+if [[ $sources == files && -f $on_terminal ]]; then
+    command -v script >/dev/null || { echo "skipped: script is not installed (Debian package bsdutils)"; exit "$SKIP"; }
+    # stty -opost: the terminal sends each newline as it is, not as CR LF.
+    command="stty -opost && exec $(printf '%q ' "${lister[@]}")"
+    "${capped[@]}" "$here/with-accounts.sh" "$database" "${databases[@]}" -- \
+        script -qec "$command" /dev/null </dev/null >"$work/terminal"
+    same_status "listing on a terminal" 0 $?
+    same_bytes "listing on a terminal" "$on_terminal" "$work/terminal"
 fi
 finish

@@ -5,8 +5,8 @@
 # a pipe in 64 KiB writes, at most bytes / 64 KiB + 2 calls; on a terminal line
 # by line, at least one write per line, so that an interactive listing shows
 # as it goes. Counts system calls, so nothing depends on the machine's speed.
-# The listing into the pipe must be the database byte for byte, as getent
-# lists it.
+# The listing, into the pipe and on the terminal, must be the database byte for
+# byte, as getent lists it.
 set -uo pipefail
 here=$(dirname "$0")
 # shellcheck source=common.sh
@@ -87,9 +87,12 @@ same_bytes "against getent $database" "$work/getent" "$work/out"
 bytes=$(wc -c <"$work/out") calls=$(writes "$work/pipe.trace")
 ((calls <= bytes / 65536 + 2)) || fail "$bytes bytes into a pipe took $calls writes, expected at most $((bytes / 65536 + 2))"
 
-command=$(printf '%q ' strace -o "$work/tty.trace" -e trace=write "${lister[@]}")
-"$here/with-accounts.sh" "$database" "files=$work/database" -- script -qec "$command" /dev/null </dev/null >/dev/null
+# stty -opost: the terminal sends each newline as it is, not as CR LF.
+command="stty -opost && exec $(printf '%q ' strace -o "$work/tty.trace" -e trace=write "${lister[@]}")"
+"${capped[@]}" "$here/with-accounts.sh" "$database" "files=$work/database" -- \
+    script -qec "$command" /dev/null </dev/null >"$work/terminal"
 same_status "listing on a terminal" 0 $?
+same_bytes "listing on a terminal" "$work/database" "$work/terminal"
 lines=$(wc -l <"$work/database") calls=$(writes "$work/tty.trace")
 ((calls >= lines)) || fail "$lines lines on a terminal took only $calls writes, expected one or more per line"
 finish
