@@ -18,17 +18,34 @@ name=$(basename "$program")
 enumeration_calls "$program"
 use_lister "$program"
 
-# 20,000 records of about 100 bytes each.
-awk -v program="$name" 'BEGIN {
-    for (i = 1; i <= 20000; i++)
+# 20,000 records of about 100 bytes each; the first 1,000 of them (100 KB, more
+# than the output buffer); and all of them with one record holding a newline
+# (skipped, and so reported) after the first 10,000.
+awk -v program="$name" -v dir="$work" 'BEGIN {
+    for (i = 1; i <= 20000; i++) {
         if (program == "kinroll")
-            printf "group%06d:x:%d:member%06da,member%06db,member%06dc,member%06dd,member%06de,member%06df\n",
-                i, i, i, i, i, i, i, i
+            line = sprintf("group%06d:x:%d:member%06da,member%06db,member%06dc,member%06dd,member%06de,member%06df",
+                i, i, i, i, i, i, i, i)
         else
-            printf "user%06d:x:%d:%d:User Number %d,Room %d,,:/home/user%06d:/bin/sh\n", i, i, i, i, i % 500, i
-}' >"$work/many.records"
+            line = sprintf("user%06d:x:%d:%d:User Number %d,Room %d,,:/home/user%06d:/bin/sh", i, i, i, i, i % 500, i)
+        print line > dir "/many.records"
+        if (i <= 1000)
+            print line > dir "/few.records"
+        print line > dir "/skip.records"
+        print line > dir "/skip.out"
+        if (i == 10000) {
+            print (program == "kinroll" ? "bad:x:424242:a\\nb" : "bad:x:424242:1:a\\nb:/:/bin/sh") > dir "/skip.records"
+            printf "%s: skipped %s 424242: a field holds a newline\n", program, program == "kinroll" ? "group" : "user" > dir "/skip.out"
+        }
+    }
+}'
 # shellcheck disable=SC2034 # used by the table rows, through eval
-many=(env FAKE_ACCOUNTS_RECORDS="$work/many.records" FAKE_ACCOUNTS_CALLS="$work/calls" LD_PRELOAD="$stand_in")
+{
+    stand_in_env=(FAKE_ACCOUNTS_CALLS="$work/calls" LD_PRELOAD="$stand_in")
+    many=(env FAKE_ACCOUNTS_RECORDS="$work/many.records" "${stand_in_env[@]}")
+    few=(env FAKE_ACCOUNTS_RECORDS="$work/few.records" "${stand_in_env[@]}")
+    skip=(env FAKE_ACCOUNTS_RECORDS="$work/skip.records" "${stand_in_env[@]}")
+}
 
 # The enumeration is opened first and closed once at the end; after a failed
 # write (a row that expects no listing) the program stops fetching at once,
@@ -43,25 +60,88 @@ check_calls() {
         fail "$label: the enumeration was closed $closes times, expected once at the end"
 }
 
-# Runs the program with standard output on a pipe whose reader is already gone,
-# SIGPIPE set to IGNORE or DEFAULT: no race with a reader that might still read.
-with_broken_pipe() {
-    perl -e 'pipe(my $r, my $w) or die; close $r; open(STDOUT, ">&", $w) or die;
-             $SIG{PIPE} = shift; exec @ARGV or die' "$@"
+# The wrappers below run the program (the rest of their arguments) with its
+# outputs set up in ways a shell cannot; they exit with its status.
+# shellcheck disable=SC2034,SC2016 # used by the table rows, through eval; perl's variables
+{
+# broken_pipe DEFAULT|IGNORE: standard output on a pipe whose reader is already
+# gone, SIGPIPE at its default action or ignored: no race with a reader that
+# might still read.
+broken_pipe=(perl -e 'pipe(my $r, my $w) or die; close $r; open(STDOUT, ">&", $w) or die;
+    $SIG{PIPE} = shift; exec @ARGV or die')
+
+# nonblocking_pipe OUTPUTS STALL CPU_LIMIT: a non-blocking pipe, as an event
+# loop may leave a shared descriptor, as standard output ("out"), as both
+# outputs ("both"), or as standard error with standard output on /dev/full
+# ("err"; the pipe is full before the program starts). The reader starts STALL
+# seconds late, then reads 4 KiB a millisecond, copying what came from the
+# program to its own standard output. A program that waits for the reader
+# sleeps; one that spins burns the stall: more CPU time than CPU_LIMIT seconds
+# (where not 0) is reported on standard error, status 3.
+nonblocking_pipe=(perl -e 'use Fcntl; use Time::HiRes qw(sleep);
+    my ($outputs, $stall, $cpu_limit) = splice(@ARGV, 0, 3);
+    pipe(my $r, my $w) or die; fcntl($w, F_SETFL, fcntl($w, F_GETFL, 0) | O_NONBLOCK) or die;
+    my $filled = 0;
+    if ($outputs eq "err") { while (my $n = syswrite($w, "x" x 4096)) { $filled += $n } }
+    my $pid = fork // die;
+    if ($pid == 0) {
+        close $r;
+        open(STDOUT, $outputs eq "err" ? ">/dev/full" : ">&=" . fileno($w)) or die;
+        open(STDERR, ">&", $w) or die if $outputs ne "out";
+        exec @ARGV or die;
+    }
+    close $w; sleep $stall;
+    while (sysread($r, my $block, 4096)) {
+        my $drop = $filled < length $block ? $filled : length $block;
+        $filled -= $drop;
+        syswrite(STDOUT, substr($block, $drop));
+        sleep 0.001;
+    }
+    waitpid($pid, 0);
+    my $status = ($? & 127) ? 128 + ($? & 127) : $? >> 8;
+    my (undef, undef, $user, $system) = times;
+    if ($cpu_limit > 0 && $user + $system > $cpu_limit) {
+        printf STDERR "spun: %.2f s of CPU time over a stall of %s s\n", $user + $system, $stall;
+        $status = 3;
+    }
+    exit $status')
+
+# udp_socket: standard output a UDP socket on the loopback, connected to a
+# listener that copies every datagram it receives to standard output. Its
+# receive buffer holds more than the listing, so that nothing is dropped.
+udp_socket=(perl -e 'use Socket; use POSIX ":sys_wait_h";
+    socket(my $listener, PF_INET, SOCK_DGRAM, 0) or die;
+    setsockopt($listener, SOL_SOCKET, 33, 1 << 22) or setsockopt($listener, SOL_SOCKET, SO_RCVBUF, 1 << 22);
+    bind($listener, pack_sockaddr_in(0, inet_aton("127.0.0.1"))) or die;
+    socket(my $sender, PF_INET, SOCK_DGRAM, 0) or die;
+    connect($sender, getsockname($listener)) or die;
+    my $pid = fork // die;
+    if ($pid == 0) { close $listener; open(STDOUT, ">&", $sender) or die; exec @ARGV or die }
+    close $sender;
+    my ($exited, $status) = (0, 0);
+    while (1) {
+        my $ready = "";
+        vec($ready, fileno($listener), 1) = 1;
+        if (select($ready, undef, undef, 0.05)) {
+            recv($listener, my $datagram, 65536, 0) // die;
+            syswrite(STDOUT, $datagram);
+        } elsif ($exited) {
+            last;
+        } elsif (waitpid($pid, WNOHANG) > 0) {
+            ($exited, $status) = (1, ($? & 127) ? 128 + ($? & 127) : $? >> 8);
+        }
+    }
+    exit $status')
 }
 
-# Runs the program with standard output on a non-blocking pipe, as an event loop
-# may leave a shared descriptor, whose reader starts 0.3 s late and then reads
-# 4 KiB a millisecond, copying it to its own standard output.
-with_slow_nonblocking_reader() {
-    perl -e 'use Fcntl; use Time::HiRes qw(sleep);
-             pipe(my $r, my $w) or die; fcntl($w, F_SETFL, fcntl($w, F_GETFL, 0) | O_NONBLOCK) or die;
-             my $pid = fork // die;
-             if ($pid == 0) { close $r; open(STDOUT, ">&", $w) or die; exec @ARGV or die }
-             close $w; sleep 0.3;
-             while (sysread($r, my $block, 4096)) { syswrite(STDOUT, $block); sleep 0.001 }
-             waitpid($pid, 0); exit(($? & 127) ? 128 + ($? & 127) : $? >> 8)' "$@"
-}
+# without_dev_null: in a private mount namespace with an empty /dev, as a
+# container or chroot may have it. Rows that need it skip, saying so, where no
+# mount namespace can be made.
+userns=()
+((EUID == 0)) || userns=(--map-root-user)
+# shellcheck disable=SC2016,SC2034 # expanded by the inner shell; used through eval
+without_dev_null=(unshare --mount "${userns[@]}" -- bash -c 'mount -t tmpfs tmpfs /dev && exec "$@"' without-dev-null)
+unshare --mount "${userns[@]}" true 2>/dev/null && namespaces=yes || namespaces=no
 
 # Fields of a table row, without the blanks that align them.
 trim() {
@@ -74,12 +154,20 @@ trim() {
 # the number of a standard descriptor closed at start, and nothing may go into it.
 held=$work/held
 newline_records=$here/crafted/$name/newline.records
+"${capped[@]}" "${lister[@]}" >"$work/plain"
+echo "$name: write error: No space left on device" >"$work/disk-full"
 # case | how the program is run | exit status | standard error | standard output (a file that holds it)
 while IFS='|' read -r label command expected_status expected_err expected_out; do
     label=$(trim "$label") expected_status=$(trim "$expected_status") expected_err=$(trim "$expected_err")
     expected_out=$(trim "$expected_out")
+    if [[ $command == *without_dev_null* && $namespaces == no ]]; then
+        echo "skipped: $label: cannot make a private mount namespace here (unshare --mount ${userns[*]} failed)"
+        continue
+    fi
     rm -f "$work/calls" "$held"
-    eval "$command" >"$work/out" 2>"$work/err"
+    # In a subshell of its own: where the program exceeds the size limit in the
+    # file of its standard error, the shell's notice of that goes there too.
+    (eval "\"\${capped[@]}\" $command") >"$work/out" 2>"$work/err"
     same_status "$label" "$expected_status" $?
     : >"$work/expected-err"
     [[ -n $expected_err ]] && echo "$expected_err" >"$work/expected-err"
@@ -90,24 +178,32 @@ while IFS='|' read -r label command expected_status expected_err expected_out; d
 done <<TABLE
 disk full                                | "\${lister[@]}" >/dev/full                            | 1   | $name: write error: No space left on device
 stdout closed                            | "\${lister[@]}" >&-                                   | 1   | $name: write error: Bad file descriptor
-reader gone                              | with_broken_pipe DEFAULT "\${lister[@]}"              | 141 |
-reader gone, SIGPIPE ignored             | with_broken_pipe IGNORE "\${lister[@]}"               | 1   | $name: write error: Broken pipe
+reader gone                              | "\${broken_pipe[@]}" DEFAULT "\${lister[@]}"         | 141 |
+reader gone, SIGPIPE ignored             | "\${broken_pipe[@]}" IGNORE "\${lister[@]}"          | 1   | $name: write error: Broken pipe
 disk full mid-listing                    | "\${many[@]}" "\${lister[@]}" >/dev/full              | 1   | $name: write error: No space left on device
-reader gone mid-listing, SIGPIPE ignored | with_broken_pipe IGNORE "\${many[@]}" "\${lister[@]}" | 1   | $name: write error: Broken pipe
+reader gone mid-listing, SIGPIPE ignored | "\${broken_pipe[@]}" IGNORE "\${many[@]}" "\${lister[@]}" | 1 | $name: write error: Broken pipe
 short writes                             | "\${many[@]}" FAKE_WRITE_MAX=1000 "\${lister[@]}"     | 0   | | $work/many.records
 interrupted writes                       | "\${many[@]}" FAKE_WRITE_EINTR=1 "\${lister[@]}"      | 0   | | $work/many.records
 short and interrupted writes             | "\${many[@]}" FAKE_WRITE_MAX=999 FAKE_WRITE_EINTR=1 "\${lister[@]}" | 0 | | $work/many.records
-writes that take nothing                 | timeout 20 "\${many[@]}" FAKE_WRITE_ZERO=1 "\${lister[@]}" | 1 | $name: write error: No space left on device
-non-blocking pipe, slow late reader      | with_slow_nonblocking_reader "\${many[@]}" "\${lister[@]}" | 0 | | $work/many.records
+writes that take nothing                 | "\${many[@]}" FAKE_WRITE_ZERO=1 "\${lister[@]}"       | 1   | $name: write error: No space left on device
+close of stdout fails                    | "\${many[@]}" FAKE_CLOSE_EIO=1 "\${lister[@]}"        | 1   | $name: write error: Input/output error | $work/many.records
+non-blocking pipe, slow late reader      | "\${nonblocking_pipe[@]}" out 0.3 0 "\${many[@]}" "\${lister[@]}" | 0 | | $work/many.records
+non-blocking pipe, stalled reader        | "\${nonblocking_pipe[@]}" out 1 0.5 "\${few[@]}" "\${lister[@]}"  | 0 | | $work/few.records
+both outputs on a non-blocking pipe      | "\${nonblocking_pipe[@]}" both 0.3 0 "\${skip[@]}" "\${lister[@]}" | 1 | | $work/skip.out
+stderr a full non-blocking pipe, disk full | "\${nonblocking_pipe[@]}" err 0.3 0 "\${many[@]}" "\${lister[@]}" | 1 | | $work/disk-full
+stdout a UDP socket                      | "\${udp_socket[@]}" "\${few[@]}" "\${lister[@]}"     | 0   | | $work/few.records
 stdout closed, a source holds a file     | "\${many[@]}" FAKE_ACCOUNTS_HOLD=$held "\${lister[@]}" >&- | 1 | $name: write error: Bad file descriptor
 stderr closed, a source holds a file     | "\${many[@]}" FAKE_ACCOUNTS_RECORDS=$newline_records FAKE_ACCOUNTS_HOLD=$held "\${lister[@]}" 2>&- | 1 | | $here/crafted/$name/newline.out
+stdin and stderr closed, a source holds a file | "\${many[@]}" FAKE_ACCOUNTS_HOLD=$held "\${lister[@]}" <&- 2>&- | 0 | | $work/many.records
+no /dev/null, stdin closed               | "\${without_dev_null[@]}" "\${lister[@]}" <&-         | 0   | | $work/plain
+no /dev/null, stderr closed              | "\${without_dev_null[@]}" "\${lister[@]}" 2>&-        | 1   | | /dev/null
+no /dev/null, stdin and stderr closed    | "\${without_dev_null[@]}" "\${lister[@]}" <&- 2>&-    | 1   | | /dev/null
 TABLE
 
 # Arguments and standard input change nothing.
-"${lister[@]}" >"$work/plain"
 while IFS='|' read -r label command; do
     label=$(trim "$label")
-    eval "$command" >"$work/out" 2>"$work/err"
+    (eval "\"\${capped[@]}\" $command") >"$work/out" 2>"$work/err"
     same_status "$label" 0 $?
     same_bytes "$label" "$work/plain" "$work/out"
     [[ -s $work/err ]] && fail "$label: standard error not empty"

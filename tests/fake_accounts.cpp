@@ -9,7 +9,9 @@
 // descriptor of its own would. And it stands in for write(2) on standard output,
 // for answers that no real descriptor gives on demand: FAKE_WRITE_MAX=N takes
 // at most N bytes a call, FAKE_WRITE_EINTR=1 fails every other call with
-// EINTR, FAKE_WRITE_ZERO=1 makes every call return 0.
+// EINTR, FAKE_WRITE_ZERO=1 makes every call return 0; and FAKE_CLOSE_EIO=1
+// makes close(2) of standard output fail with EIO, as a file system may report
+// there what it could not store.
 //
 // Record files hold one record a line, fields split by ':' and group members by
 // ','. In a field, "\n" stands for a newline, "\\" for a backslash, and a field
@@ -207,5 +209,15 @@ ssize_t write(int descriptor, const void *bytes, size_t size) {
         }
     }
     return syscall(SYS_write, descriptor, bytes, size);
+}
+
+int close(int descriptor) {
+    static const bool fail = setting("FAKE_CLOSE_EIO") != 0;
+    const long result = syscall(SYS_close, descriptor);
+    if (fail && descriptor == STDOUT_FILENO && result == 0) {
+        errno = EIO;
+        return -1;
+    }
+    return static_cast<int>(result);
 }
 }
