@@ -87,6 +87,17 @@ if(program_tests_only)
 endif()
 
 add_test(NAME install COMMAND ${tests_dir}/check-install.sh ${CMAKE_BINARY_DIR})
+# The two programs share no file, so their output path (buffer, writes,
+# waiting, messages, descriptors at start, terminal display) is written in
+# both, between the same two marks: a fix made in one copy alone fails here.
+add_test(NAME output-path-copies
+    COMMAND bash -c [=[
+        part() { sed -n '/^\/\/ ---- output path: /,/^\/\/ ---- output path ends ----$/p' "$1"; }
+        (($(part kinroll/kinroll.cpp | wc -l) > 100)) || { echo "FAIL: no output path between the marks"; exit 1; }
+        diff -u <(part kinroll/kinroll.cpp) <(part folkroll/folkroll.cpp) ||
+            { echo "FAIL: the output paths of the two programs differ"; exit 1; }
+    ]=]
+    WORKING_DIRECTORY ${CMAKE_CURRENT_SOURCE_DIR})
 if(PACKAGE_TEST)
     add_test(NAME package COMMAND ${tests_dir}/check-package.sh ${CMAKE_BINARY_DIR} ${CMAKE_CURRENT_SOURCE_DIR})
     # Two package builds of the whole project; the rest of the suite runs beside them.
