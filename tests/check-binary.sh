@@ -1,22 +1,25 @@
 #!/bin/bash
-# check-binary.sh PROGRAM FORTIFY_LEVEL BUILD
+# check-binary.sh PROGRAM FORTIFY_LEVEL BUILD CF_PROTECTION
 # The installed program needs the C library alone and carries the hardening of
 # a distribution's system programs. FORTIFY_LEVEL is what the build promises:
 # 1 to 3, "toolchain" (the compiler's own level), 0 for none, or "sanitized"
 # for a sanitizer build, which links the sanitizers' runtimes and is not
 # checked here. BUILD is the compiler and build type, as "GNU Release".
+# CF_PROTECTION is yes where the build promises control-flow protection (x86).
 set -uo pipefail
 here=$(dirname "$0")
 # shellcheck source=common.sh
 source "$here/common.sh"
 
-(($# == 3)) || { echo "usage: check-binary.sh PROGRAM FORTIFY_LEVEL BUILD" >&2; exit 2; }
-program=$1 fortify=$2 build=$3
+(($# == 4)) || { echo "usage: check-binary.sh PROGRAM FORTIFY_LEVEL BUILD CF_PROTECTION" >&2; exit 2; }
+program=$1 fortify=$2 build=$3 cf_protection=$4
 if [[ $fortify == sanitized ]]; then
     echo "skipped: a sanitizer build links the sanitizers' runtimes; the plain build is checked"
     exit "$SKIP"
 fi
-command -v readelf >/dev/null || { echo "skipped: readelf is not installed (Debian package binutils)"; exit "$SKIP"; }
+for tool in readelf objdump; do
+    command -v "$tool" >/dev/null || { echo "skipped: $tool is not installed (Debian package binutils)"; exit "$SKIP"; }
+done
 readelf --wide --dynamic "$program" >"$work/dynamic"
 readelf --wide --program-headers "$program" >"$work/headers"
 readelf --wide --dyn-syms "$program" >"$work/symbols"
@@ -30,18 +33,29 @@ needed=$(sed -n 's/.*(NEEDED).*\[\(.*\)\]/\1/p' "$work/dynamic" | grep -vxF "${i
 grep -q 'FLAGS_1).*PIE' "$work/dynamic" || fail "not a position-independent executable"
 grep -Eq '\(FLAGS\).*BIND_NOW|FLAGS_1\).*NOW' "$work/dynamic" || fail "symbols not bound at start (no BIND_NOW)"
 grep -q GNU_RELRO "$work/headers" || fail "no read-only relocations (GNU_RELRO)"
-# Fortified builds call the checking variants: of snprintf, which makes the
-# messages (the C library fortifies printf only under g++), and at level 3, which checks
-# objects of dynamic size, of memcpy into the output buffer at a position known
-# only at run time.
+# With control-flow protection, every function the compiler built begins with
+# an ENDBR, main among them. The program as a whole is marked (the x86 feature
+# note, IBT and SHSTK) only where the C library's start files are built so
+# too, which Debian 12's are not: that is the C library's part, not checked.
+if [[ $cf_protection == yes ]]; then
+    objdump --disassemble=main "$program" | grep -A1 '<main>:' | grep -Eq 'endbr(64|32)' ||
+        fail "no control-flow protection: main does not begin with an ENDBR instruction"
+fi
+# Fortified builds from level 2 call the checking variants: of snprintf, which
+# makes the messages (the C library fortifies printf only under g++), and at
+# level 3, which checks objects of dynamic size, of memcpy into the output
+# buffer at a position known only at run time. Level 1 leaves no call here
+# with a check at run time.
 if [[ $fortify == 0 ]]; then
     echo "note: fortification not checked: a $build build is not fortified (only optimized builds are)"
+elif [[ $fortify == 1 ]]; then
+    echo "note: fortification level 1 leaves no call here with a check at run time: nothing to check"
 else
     if [[ $build == GNU* ]]; then
         grep -q '__snprintf_chk' "$work/symbols" || fail "snprintf not fortified (no __snprintf_chk)"
         grep -Eq ' (printf|fprintf|snprintf)(@|$)' "$work/symbols" && fail "unfortified printf calls remain"
     else
-        echo "note: fortified snprintf not checked: the C library fortifies printf only under g++, not in a $build build"
+        echo "skipped: fortified snprintf: the C library fortifies printf only under g++, not in a $build build"
     fi
     if [[ $fortify == 3 ]]; then
         grep -q '__memcpy_chk' "$work/symbols" || fail "not fortified at level 3 (no __memcpy_chk)"

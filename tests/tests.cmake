@@ -54,7 +54,8 @@ function(add_lister_tests program database)
         set(fortify_level sanitized)
     endif()
     add_test(NAME ${program}.binary
-        COMMAND ${tests_dir}/check-binary.sh ${binary} ${fortify_level} "${CMAKE_CXX_COMPILER_ID} $<CONFIG>")
+        COMMAND ${tests_dir}/check-binary.sh ${binary} ${fortify_level} "${CMAKE_CXX_COMPILER_ID} $<CONFIG>"
+                ${cf_protection})
     if(NOT program_tests_only)
         add_test(NAME ${program}.manpage
             COMMAND ${tests_dir}/check-manpage.sh ${CMAKE_CURRENT_BINARY_DIR}/${program}.1
