@@ -1,25 +1,40 @@
 #!/bin/bash
-# bench.sh [USERS] [RUNS] [BUILD_DIR]
+# bench.sh [USERS [RUNS [BUILD_DIR]]]
 # What a listing costs at scale. Generates a user database of USERS users
-# (default 1000000) and a group database of USERS/5 groups, makes them the
-# platform's databases for this run only (bind mounts in a private mount
-# namespace, files backend), and measures, interleaved after a warm-up, RUNS
-# runs (default 11; short runs are noisy on a shared machine) of folkroll,
-# getent passwd and the enumeration-only floor, then of kinroll, getent group
-# and the floor:
+# (default 1000000) and a group database of USERS/5 groups (at least one) with
+# 0 to 10 members each, makes them the platform's databases for this run only
+# (bind mounts in a private mount namespace, files backend), and measures,
+# interleaved after a warm-up, RUNS runs (default 11; short runs are noisy on
+# a shared machine) of folkroll, getent passwd and the enumeration-only floor,
+# then of kinroll, getent group and the floor:
 # - into /dev/null: CPU and wall time, peak memory;
 # - into a pipe read by `cat >/dev/null`, where listings usually go: wall and
 #   CPU time of the whole pipeline, paired with getent's pipeline;
 # - write calls per listing into that pipe (strace);
-# - instructions executed (callgrind), over a tenth of the databases: unlike
-#   times, these do not wander with the machine's load;
-# - start-up, over one-record databases.
-# Needs root, or unprivileged user namespaces. Installs strace and valgrind
-# through apt-get where they are missing and it runs as root.
+# - instructions executed (callgrind), over the first tenth of the databases
+#   (at least one record): unlike times, these do not wander with the
+#   machine's load, and two runs give the same counts;
+# - start-up, over one-record databases, 20 times RUNS runs.
+# BUILD_DIR (default build) holds the programs and the benchmark's helpers,
+# as the README's build command makes them. Needs root, or unprivileged user
+# namespaces. Installs strace and valgrind through apt-get where they are
+# missing and it runs as root. The generated databases (some 125 MB at a
+# million users) go when the run ends, however it ends.
 set -euo pipefail
 
+usage() { echo "usage: bench.sh [USERS [RUNS [BUILD_DIR]]], USERS and RUNS whole numbers from 1" >&2; }
+if [[ ${1:-} == --help || ${1:-} == -h ]]; then
+    sed -n '2,/^set -euo/{/^set -euo/d;s/^# \{0,1\}//;p}' "$0"
+    exit 0
+fi
+if (($# > 3)) || [[ ! ${1:-1} =~ ^[1-9][0-9]*$ || ! ${2:-1} =~ ^[1-9][0-9]*$ ]]; then
+    usage
+    exit 2
+fi
 users=${1:-1000000} runs=${2:-11} build=$(realpath "${3:-build}")
-startup_runs=200
+groups=$((users >= 5 ? users / 5 : 1))
+startup_runs=$((20 * runs))
+trap 'echo "bench: failed at line $LINENO" >&2' ERR
 
 if [[ ${BENCH_INSIDE:-} != yes ]]; then
     for tool in kinroll folkroll bench-enumerate bench-measure; do
@@ -31,22 +46,22 @@ if [[ ${BENCH_INSIDE:-} != yes ]]; then
             apt-get install -y -qq --no-install-recommends "$tool" >/dev/null
         fi
     done
-    # The generated databases (some 125 MB) go when the run ends, however it
-    # ends: the namespace runs as a child, so this shell's traps still hold.
+    # The generated databases go when the run ends, however it ends: the
+    # namespace runs as a child, so this shell's traps still hold.
     data=$(mktemp -d)
     trap 'rm -rf "$data"' EXIT
     trap 'exit 129' HUP
     trap 'exit 130' INT
     trap 'exit 143' TERM
-    echo "generating $users users and $((users / 5)) groups in $data ..." >&2
+    echo "generating $users users and $groups groups in $data ..." >&2
     # Realistic lines: user information with commas, homes, a mix of shells;
     # groups with 0 to 10 members.
-    awk -v n="$users" -v dir="$data" 'BEGIN {
+    awk -v n="$users" -v groups="$groups" -v dir="$data" 'BEGIN {
         split("/bin/bash /bin/sh /usr/sbin/nologin /bin/zsh", shells, " ")
         for (i = 1; i <= n; i++)
             printf "user%07d:x:%d:%d:User Number %d,Room %d,+1 555 %04d,:/home/user%07d:%s\n",
                 i, 10000 + i, 10000 + i % 1000, i, i % 500, i % 10000, i, shells[i % 4 + 1] > dir "/passwd"
-        for (g = 1; g <= n / 5; g++) {
+        for (g = 1; g <= groups; g++) {
             line = sprintf("group%06d:x:%d:", g, 20000 + g)
             for (m = 0; m < g % 11; m++)
                 line = line (m ? "," : "") sprintf("user%07d", (g * 7919 + m * 104729) % n + 1)
@@ -55,8 +70,8 @@ if [[ ${BENCH_INSIDE:-} != yes ]]; then
         print "root:x:0:0:root:/root:/bin/bash" > dir "/one.passwd"
         print "root:x:0:" > dir "/one.group"
     }'
-    head -n $((users / 10)) "$data/passwd" >"$data/tenth.passwd"
-    head -n $((users / 50)) "$data/group" >"$data/tenth.group"
+    head -n $((users >= 10 ? users / 10 : 1)) "$data/passwd" >"$data/tenth.passwd"
+    head -n $((groups >= 10 ? groups / 10 : 1)) "$data/group" >"$data/tenth.group"
     printf 'passwd: files\ngroup: files\n' >"$data/nsswitch.conf"
     userns=()
     ((EUID == 0)) || userns=(--map-root-user)

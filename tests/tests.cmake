@@ -88,6 +88,7 @@ if(program_tests_only)
 endif()
 
 add_test(NAME install COMMAND ${tests_dir}/check-install.sh ${CMAKE_BINARY_DIR})
+add_test(NAME bench COMMAND ${tests_dir}/check-bench.sh ${CMAKE_CURRENT_SOURCE_DIR} ${CMAKE_BINARY_DIR})
 # The two programs share no file, so their output path (buffer, writes,
 # waiting, messages, descriptors at start, terminal display) is written in
 # both, between the same two marks: a fix made in one copy alone fails here.

@@ -1,0 +1,54 @@
+#!/bin/bash
+# check-bench.sh SOURCE_DIR BUILD_DIR
+# The benchmark takes any whole number of users from 1 up, and answers
+# anything else with its usage line and status 2. A run over one user goes
+# through every step of a real one (generation, mounts, measures, tables) in
+# seconds; it skips, saying so, where the benchmark cannot run here.
+set -uo pipefail
+here=$(dirname "$0")
+# shellcheck source=common.sh
+source "$here/common.sh"
+
+bench=$1/bench/bench.sh build=$2
+usage="usage: bench.sh [USERS [RUNS [BUILD_DIR]]], USERS and RUNS whole numbers from 1"
+can_run=yes
+for tool in strace valgrind; do
+    command -v "$tool" >/dev/null || can_run="no: $tool is not installed (Debian package $tool)"
+done
+userns=()
+((EUID == 0)) || userns=(--map-root-user)
+unshare --mount "${userns[@]}" true 2>/dev/null ||
+    can_run="no: cannot make a private mount namespace here (unshare --mount ${userns[*]} failed)"
+
+# case | arguments | exit status | standard error ("usage": the usage line alone)
+while IFS='|' read -r label arguments expected_status expected_err; do
+    read -r label <<<"$label"
+    read -r expected_status expected_err <<<"$expected_status $expected_err"
+    read -ra arguments <<<"$arguments"
+    if ((expected_status == 0)) && [[ $can_run != yes ]]; then
+        echo "skipped: bench $label: ${can_run#no: }"
+        continue
+    fi
+    "${capped[@]}" "$bench" "${arguments[@]}" >"$work/out" 2>"$work/err"
+    same_status "$label" "$expected_status" $?
+    if [[ $expected_err == usage ]]; then
+        [[ $(cat "$work/err") == "$usage" ]] || fail "$label: standard error is '$(head -3 "$work/err")', expected the usage line"
+    elif ((expected_status == 0)); then
+        for program in folkroll kinroll; do
+            [[ $(grep -c "^| $program " "$work/out") == 2 ]] || fail "$label: no two rows of $program in the tables"
+        done
+    fi
+done <<TABLE
+users not a number     | abc                  | 2 | usage
+no users               | 0                    | 2 | usage
+negative users         | -5                   | 2 | usage
+users with a sign      | +5                   | 2 | usage
+no runs                | 10 0                 | 2 | usage
+runs not a number      | 10 x                 | 2 | usage
+a fourth argument      | 1 1 $build extra     | 2 | usage
+one user, one run      | 1 1 $build           | 0 |
+TABLE
+"${capped[@]}" "$bench" --help >"$work/out" 2>&1
+same_status "--help" 0 $?
+grep -q '^bench.sh \[USERS' "$work/out" || fail "--help does not show how to call it"
+finish
