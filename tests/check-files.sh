@@ -2,7 +2,10 @@
 # check-files.sh PROGRAM DATABASE FIXTURE EXPECTED [SOURCES]
 # Lists FIXTURE as the platform's DATABASE and checks the listing against
 # EXPECTED, byte for byte, and against getent's listing of the same database
-# where getent can list it (it refuses fields holding ':'). SOURCES (default
+# where getent can list it (it refuses fields holding ':'), or against the
+# file beside EXPECTED named with .getent for .out, where getent lists the
+# database otherwise (compat entries: names that begin with + or -, whose
+# empty IDs the C library returns as 0 and getent writes empty). SOURCES (default
 # "files") is the name service switch's order of sources: files reads FIXTURE
 # through the C library's files backend, extrausers reads the file beside it
 # named CASE.extrausers through the extrausers module. Where CASE.tty is beside
@@ -45,7 +48,9 @@ same_bytes listing "$expected" "$work/out"
 if [[ -s $work/getent-err ]]; then
     echo "note: not compared with getent, which says: $(head -1 "$work/getent-err")"
 else
-    same_bytes "against getent $database" "$work/getent" "$work/out"
+    by_getent=${expected%.out}.getent
+    [[ -f $by_getent ]] || by_getent=$work/out
+    same_bytes "against getent $database" "$by_getent" "$work/getent"
 fi
 on_terminal=${expected%.out}.tty
 if [[ $sources == files && -f $on_terminal ]]; then
