@@ -184,14 +184,14 @@ void end_line() {
     }
 }
 
-// A message goes to standard error in one write where the descriptor takes it
-// whole, and after what the listing's buffer holds, so that where both outputs
-// share a descriptor it starts a line of its own. If standard error cannot
-// take it, nothing is left to tell; the exit status still does.
-// A message is made by snprintf in a buffer of message_size bytes, and SIZE
-// is what snprintf returned, which exceeds the buffer where it cut the text.
+// Messages are made by snprintf in buffers of this size.
 constexpr std::size_t message_size = 128; // the longest is under 100 bytes
 
+// A message goes to standard error in one write where the descriptor takes it
+// whole, and after what the listing's buffer holds, so that where both outputs
+// share a descriptor it starts a line of its own. SIZE is what snprintf
+// returned, which exceeds the buffer where it cut the text. If standard error
+// cannot take the message, nothing is left to tell; the exit status still does.
 void report(const char *message, int size) {
     drain();
     if (size > 0) {
@@ -206,15 +206,15 @@ void report_failure(const char *what, int reason) {
     report(message, std::snprintf(message, sizeof message, "%s: %s: %s\n", program_name, what, std::strerror(reason)));
 }
 
-// A standard descriptor closed at start is the lowest free number, which the
-// first file that a source of the database opens would take. A closed
-// standard output is a write error at once, as the listing would go into
-// that file; a closed standard error gets /dev/null, as the messages would.
-// Nothing is ever written to standard input, so a file may take its number.
 bool is_open(int descriptor) { return fcntl(descriptor, F_GETFD) != -1 || errno != EBADF; }
 
 // Checks the standard descriptors, and notes whether standard output is a
-// terminal. Kept out of main, where it would crowd the loop.
+// terminal. A standard descriptor closed at start is the lowest free number,
+// which the first file that a source of the database opens would take. A
+// closed standard output is a write error at once, as the listing would go
+// into that file; a closed standard error gets /dev/null, as the messages
+// would. Nothing is ever written to standard input, so a file may take its
+// number. Kept out of main, where it would crowd the loop.
 [[gnu::noinline]] bool start_output() {
     if (!is_open(STDOUT_FILENO)) {
         report_failure("write error", EBADF);

@@ -1,12 +1,13 @@
 #!/bin/bash
 # check-faults.sh PROGRAM STAND_IN
-# How the program meets a standard output that fails or takes its bytes
-# piecemeal, standard descriptors closed at start, and the command line and
-# standard input that it must ignore. Runs over the machine's own database,
-# which always holds at least root and fits in the output buffer, so a write
-# fails only when the output is closed; and over a listing of 2 MB served by
-# the stand-in for the enumeration calls, many buffers long, so a write fails
-# (or is cut short, or interrupted) in the middle of the listing.
+# How the program meets outputs that fail, take their bytes piecemeal, make it
+# wait (non-blocking, shared by both outputs) or take datagrams; standard
+# descriptors closed at start, with and without a /dev/null; and the command
+# line and standard input that it must ignore. Runs over the machine's own
+# database, which always holds at least root and fits in the output buffer, so
+# a write fails only when the output is closed; and over listings of 2 MB and
+# 100 KB served by the stand-in for the enumeration calls, many buffers long,
+# so a write fails (or is cut short, or interrupted) in the middle.
 set -uo pipefail
 here=$(dirname "$0")
 # shellcheck source=common.sh
