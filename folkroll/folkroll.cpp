@@ -232,6 +232,14 @@ bool is_open(int descriptor) { return fcntl(descriptor, F_GETFD) != -1 || errno 
     return true;
 }
 
+// "PROGRAM: skipped ENTRY ID: a field holds a newline". Kept out of the loop,
+// which it would only crowd: a skipped entry is rare.
+[[gnu::cold]] void report_skipped(const char *entry, std::uint32_t id) {
+    char message[message_size];
+    report(message, std::snprintf(message, sizeof message, "%s: skipped %s %lu: a field holds a newline\n",
+                                  program_name, entry, static_cast<unsigned long>(id)));
+}
+
 // Closing standard output here rather than at exit lets a lost listing (full
 // disk, closed descriptor) show in the exit status.
 int finish_listing(bool skipped) {
@@ -247,13 +255,6 @@ int finish_listing(bool skipped) {
 }
 
 // ---- output path ends ----
-
-// Kept out of the loop, which it would only crowd: a skipped user is rare.
-[[gnu::cold]] void report_skipped(uid_t id) {
-    char message[message_size];
-    report(message, std::snprintf(message, sizeof message, "%s: skipped user %lu: a field holds a newline\n",
-                                  program_name, static_cast<unsigned long>(id)));
-}
 
 } // namespace
 
@@ -275,7 +276,7 @@ int main() {
         // A newline inside a field would split the user over several lines, and a crafted
         // field such as "x\nroot2::0:0::/root:/bin/sh" would forge a line of its own.
         if (name.has_newline || password.has_newline || gecos.has_newline || home.has_newline || shell.has_newline) {
-            report_skipped(user->pw_uid);
+            report_skipped("user", user->pw_uid);
             skipped = true;
             continue;
         }

@@ -231,6 +231,14 @@ bool is_open(int descriptor) { return fcntl(descriptor, F_GETFD) != -1 || errno 
     return true;
 }
 
+// "PROGRAM: skipped ENTRY ID: a field holds a newline". Kept out of the loop,
+// which it would only crowd: a skipped entry is rare.
+[[gnu::cold]] void report_skipped(const char *entry, std::uint32_t id) {
+    char message[message_size];
+    report(message, std::snprintf(message, sizeof message, "%s: skipped %s %lu: a field holds a newline\n",
+                                  program_name, entry, static_cast<unsigned long>(id)));
+}
+
 // Closing standard output here rather than at exit lets a lost listing (full
 // disk, closed descriptor) show in the exit status.
 int finish_listing(bool skipped) {
@@ -276,13 +284,6 @@ void put_members(char *const *members) {
     }
 }
 
-// Kept out of the loop, which it would only crowd: a skipped group is rare.
-[[gnu::cold]] void report_skipped(gid_t id) {
-    char message[message_size];
-    report(message, std::snprintf(message, sizeof message, "%s: skipped group %lu: a field holds a newline\n",
-                                  program_name, static_cast<unsigned long>(id)));
-}
-
 } // namespace
 
 int main() {
@@ -299,7 +300,7 @@ int main() {
         const Field password = measure(record->gr_passwd);
         // Every field is checked before anything of the line is written.
         if (name.has_newline || password.has_newline || member_holds_newline(record->gr_mem)) {
-            report_skipped(record->gr_gid);
+            report_skipped("group", record->gr_gid);
             skipped = true;
             continue;
         }

@@ -11,22 +11,19 @@ source "$here/common.sh"
 
 bench=$1/bench/bench.sh build=$2
 usage="usage: bench.sh [USERS [RUNS [BUILD_DIR]]], USERS and RUNS whole numbers from 1"
-can_run=yes
+# Why a whole run cannot be made here, if it cannot.
+cannot_run=$(no_mount_namespace)
 for tool in strace valgrind; do
-    command -v "$tool" >/dev/null || can_run="no: $tool is not installed (Debian package $tool)"
+    command -v "$tool" >/dev/null || cannot_run="$tool is not installed (Debian package $tool)"
 done
-userns=()
-((EUID == 0)) || userns=(--map-root-user)
-unshare --mount "${userns[@]}" true 2>/dev/null ||
-    can_run="no: cannot make a private mount namespace here (unshare --mount ${userns[*]} failed)"
 
 # case | arguments | exit status | standard error ("usage": the usage line alone)
 while IFS='|' read -r label arguments expected_status expected_err; do
     read -r label <<<"$label"
     read -r expected_status expected_err <<<"$expected_status $expected_err"
     read -ra arguments <<<"$arguments"
-    if ((expected_status == 0)) && [[ $can_run != yes ]]; then
-        echo "skipped: bench $label: ${can_run#no: }"
+    if ((expected_status == 0)) && [[ -n $cannot_run ]]; then
+        echo "skipped: bench $label: $cannot_run"
         continue
     fi
     "${capped[@]}" "$bench" "${arguments[@]}" >"$work/out" 2>"$work/err"

@@ -138,11 +138,9 @@ udp_socket=(perl -e 'use Socket; use POSIX ":sys_wait_h";
 # without_dev_null: in a private mount namespace with an empty /dev, as a
 # container or chroot may have it. Rows that need it skip, saying so, where no
 # mount namespace can be made.
-userns=()
-((EUID == 0)) || userns=(--map-root-user)
 # shellcheck disable=SC2016,SC2034 # expanded by the inner shell; used through eval
 without_dev_null=(unshare --mount "${userns[@]}" -- bash -c 'mount -t tmpfs tmpfs /dev && exec "$@"' without-dev-null)
-unshare --mount "${userns[@]}" true 2>/dev/null && namespaces=yes || namespaces=no
+no_namespace=$(no_mount_namespace)
 
 # Fields of a table row, without the blanks that align them.
 trim() {
@@ -161,8 +159,8 @@ echo "$name: write error: No space left on device" >"$work/disk-full"
 while IFS='|' read -r label command expected_status expected_err expected_out; do
     label=$(trim "$label") expected_status=$(trim "$expected_status") expected_err=$(trim "$expected_err")
     expected_out=$(trim "$expected_out")
-    if [[ $command == *without_dev_null* && $namespaces == no ]]; then
-        echo "skipped: $label: cannot make a private mount namespace here (unshare --mount ${userns[*]} failed)"
+    if [[ $command == *without_dev_null* && -n $no_namespace ]]; then
+        echo "skipped: $label: $no_namespace"
         continue
     fi
     rm -f "$work/calls" "$held"

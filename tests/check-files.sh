@@ -55,10 +55,8 @@ fi
 on_terminal=${expected%.out}.tty
 if [[ $sources == files && -f $on_terminal ]]; then
     command -v script >/dev/null || { echo "skipped: script is not installed (Debian package bsdutils)"; exit "$SKIP"; }
-    # stty -opost: the terminal sends each newline as it is, not as CR LF.
-    command="stty -opost && exec $(printf '%q ' "${lister[@]}")"
     "${capped[@]}" "$here/with-accounts.sh" "$database" "${databases[@]}" -- \
-        script -qec "$command" /dev/null </dev/null >"$work/terminal"
+        script -qec "$(terminal_command "${lister[@]}")" /dev/null </dev/null >"$work/terminal"
     same_status "listing on a terminal" 0 $?
     same_bytes "listing on a terminal" "$on_terminal" "$work/terminal"
 fi

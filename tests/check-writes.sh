@@ -87,8 +87,7 @@ same_bytes "against getent $database" "$work/getent" "$work/out"
 bytes=$(wc -c <"$work/out") calls=$(writes "$work/pipe.trace")
 ((calls <= bytes / 65536 + 2)) || fail "$bytes bytes into a pipe took $calls writes, expected at most $((bytes / 65536 + 2))"
 
-# stty -opost: the terminal sends each newline as it is, not as CR LF.
-command="stty -opost && exec $(printf '%q ' strace -o "$work/tty.trace" -e trace=write "${lister[@]}")"
+command=$(terminal_command strace -o "$work/tty.trace" -e trace=write "${lister[@]}")
 "${capped[@]}" "$here/with-accounts.sh" "$database" "files=$work/database" -- \
     script -qec "$command" /dev/null </dev/null >"$work/terminal"
 same_status "listing on a terminal" 0 $?

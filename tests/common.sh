@@ -16,6 +16,24 @@ ulimit -f $((64 * 1024))
 # shellcheck disable=SC2034 # used by the scripts that source this file
 capped=(timeout -k 5 60)
 
+# What unshare needs to make a private mount namespace: as a user without root,
+# a user namespace in which it is root.
+userns=()
+((EUID == 0)) || userns=(--map-root-user)
+# no_mount_namespace: says why no mount namespace can be made here; fails
+# (status 1, saying nothing) where one can.
+no_mount_namespace() {
+    unshare --mount "${userns[@]}" true 2>/dev/null && return 1
+    echo "cannot make a private mount namespace here (unshare --mount ${userns[*]} failed)"
+}
+
+# terminal_command WORD...: a command line for script -c that runs WORD... on
+# its pseudo-terminal, which then sends each newline as it is, not as CR LF.
+terminal_command() {
+    printf 'stty -opost && exec'
+    printf ' %q' "$@"
+}
+
 failures=0
 fail() {
     echo "FAIL: $*" >&2
