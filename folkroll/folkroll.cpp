@@ -29,9 +29,17 @@ bool on_terminal = false;
 // Why standard output failed, and so the sign to stop writing to it: 0 while
 // it has not.
 int output_error = 0;
-// The largest write a datagram socket takes: a write larger than a datagram
-// fails with EMSGSIZE, and the rest goes out in pieces that fit.
-std::size_t piece_limit = output_size;
+
+// An output and the largest write it takes: the whole buffer, unless it is a
+// datagram socket, which fails a write larger than a datagram with EMSGSIZE.
+// Each output learns its own size, so a small one never shrinks the other's
+// writes.
+struct Output {
+    int descriptor;
+    std::size_t largest_write;
+};
+Output standard_output{STDOUT_FILENO, output_size};
+Output standard_error{STDERR_FILENO, output_size};
 
 // An output may be a non-blocking descriptor that other processes share:
 // rather than clear O_NONBLOCK under them, wait until it takes more.
@@ -45,11 +53,12 @@ int wait_writable(int descriptor) {
     return 0;
 }
 
-// Writes all the bytes, as much at a time as the descriptor takes; returns 0,
-// or why it could not.
-int write_all(int descriptor, const char *bytes, std::size_t size) {
+// Writes all the bytes, as much at a time as the output takes; returns 0, or
+// why it could not.
+int write_all(Output &to, const char *bytes, std::size_t size) {
     while (size > 0) {
-        const ssize_t written = write(descriptor, bytes, size < piece_limit ? size : piece_limit);
+        const std::size_t attempt = size < to.largest_write ? size : to.largest_write;
+        const ssize_t written = write(to.descriptor, bytes, attempt);
         if (written > 0) {
             bytes += written;
             size -= static_cast<std::size_t>(written);
@@ -58,11 +67,12 @@ int write_all(int descriptor, const char *bytes, std::size_t size) {
             // A full device is what a write that takes nothing usually means.
             return ENOSPC;
         } else if (errno == EAGAIN || errno == EWOULDBLOCK) {
-            if (const int reason = wait_writable(descriptor)) {
+            if (const int reason = wait_writable(to.descriptor)) {
                 return reason;
             }
-        } else if (errno == EMSGSIZE && piece_limit > 1) {
-            piece_limit /= 2;
+        } else if (errno == EMSGSIZE && attempt > 1) {
+            // More than one datagram holds: the next try is half of this one.
+            to.largest_write = attempt / 2;
         } else if (errno != EINTR) {
             return errno;
         }
@@ -81,16 +91,17 @@ constexpr unsigned char c1_last = 0x9F;
 // the window, clear the screen, move the cursor. There each control but the
 // line's own newline shows as one '?' a byte, as ls shows such names; every
 // other byte stays, so text in any script shows as it is, and the buffer keeps
-// its length. Returns 1 where the buffer ends in a C2 whose second byte is
-// still to come, which waits for it.
-std::size_t show_controls() {
+// its length. Returns how many bytes of the buffer are ready to be written:
+// all of them, but for a C2 at its very end, which waits for the byte after
+// it to tell whether the two are a control.
+std::size_t mask_controls() {
     for (std::size_t i = 0; i < output_used; ++i) {
         const auto byte = static_cast<unsigned char>(output[i]);
         if ((byte < first_printable && byte != '\n') || byte == delete_control) {
             output[i] = '?';
         } else if (byte == c1_lead) {
             if (i + 1 == output_used) {
-                return 1;
+                return i;
             }
             const auto next = static_cast<unsigned char>(output[i + 1]);
             if (next >= c1_first && next <= c1_last) {
@@ -99,20 +110,21 @@ std::size_t show_controls() {
             }
         }
     }
-    return 0;
+    return output_used;
 }
 
-// Writes the buffer out to standard output. Kept out of the line-making code,
-// which it would only crowd.
-[[gnu::noinline]] void drain() {
-    const std::size_t waiting = on_terminal ? show_controls() : 0;
+// Writes the buffer out to standard output. Out of line, as are the other
+// seldom-called parts (cold): inlined, they would only crowd the code that
+// makes the lines.
+[[gnu::noinline]] void flush() {
+    const std::size_t ready = on_terminal ? mask_controls() : output_used;
     if (output_error == 0) {
-        output_error = write_all(STDOUT_FILENO, output, output_used - waiting);
+        output_error = write_all(standard_output, output, ready);
     }
-    if (waiting != 0) {
-        output[0] = output[output_used - 1];
-    }
-    output_used = waiting;
+    // A byte held back begins the buffer anew, to meet the byte after it.
+    const std::size_t held_back = output_used - ready;
+    std::memmove(output, output + ready, held_back);
+    output_used = held_back;
 }
 
 // A piece longer than the room left fills the buffer and goes on in the next.
@@ -121,7 +133,7 @@ std::size_t show_controls() {
         const std::size_t room = output_size - output_used;
         std::memcpy(output + output_used, bytes, room);
         output_used = output_size;
-        drain();
+        flush();
         bytes += room;
         size -= room;
     }
@@ -140,7 +152,7 @@ inline void put(const char *bytes, std::size_t size) {
 
 void put(char byte) {
     if (output_used == output_size) {
-        drain();
+        flush();
     }
     output[output_used++] = byte;
 }
@@ -150,7 +162,7 @@ void put(char byte) {
 void put(std::uint32_t id) {
     constexpr std::size_t digits = 10; // 4294967295
     if (output_size - output_used < digits) {
-        drain();
+        flush();
     }
     output_used = static_cast<std::size_t>(std::to_chars(output + output_used, output + output_size, id).ptr - output);
 }
@@ -180,75 +192,88 @@ template <typename... Pieces> void put_all(const Pieces &...pieces) { (put(piece
 void end_line() {
     put('\n');
     if (on_terminal) {
-        drain();
+        flush();
     }
 }
 
 // Messages are made by snprintf in buffers of this size.
 constexpr std::size_t message_size = 128; // the longest is under 100 bytes
 
-// A message goes to standard error in one write where the descriptor takes it
-// whole, and after what the listing's buffer holds, so that where both outputs
-// share a descriptor it starts a line of its own. SIZE is what snprintf
-// returned, which exceeds the buffer where it cut the text. If standard error
-// cannot take the message, nothing is left to tell; the exit status still does.
-void report(const char *message, int size) {
-    drain();
-    if (size > 0) {
-        const auto length = static_cast<std::size_t>(size);
-        static_cast<void>(write_all(STDERR_FILENO, message, length < message_size ? length : message_size - 1));
+// Writes a message to standard error, whole in one write where the descriptor
+// takes it. LENGTH is what snprintf returned, which exceeds the buffer where
+// it had to cut the text. What the listing's buffer holds goes out first, so
+// that where both outputs share a descriptor the message starts a line of its
+// own. If standard error cannot take it, nothing is left to tell; the exit
+// status still does.
+void write_message(const char *message, int length) {
+    flush();
+    if (length > 0) {
+        const auto size = static_cast<std::size_t>(length);
+        static_cast<void>(write_all(standard_error, message, size < message_size ? size : message_size - 1));
     }
 }
 
-// "PROGRAM: WHAT: REASON"
-void report_failure(const char *what, int reason) {
+void report_write_error(int reason) {
     char message[message_size];
-    report(message, std::snprintf(message, sizeof message, "%s: %s: %s\n", program_name, what, std::strerror(reason)));
+    const int length =
+        std::snprintf(message, sizeof message, "%s: write error: %s\n", program_name, std::strerror(reason));
+    write_message(message, length);
+}
+
+// ENTRY is "group" or "user", ID its number.
+[[gnu::cold]] void report_skipped(const char *entry, std::uint32_t id) {
+    char message[message_size];
+    const int length = std::snprintf(message, sizeof message, "%s: skipped %s %lu: a field holds a newline\n",
+                                     program_name, entry, static_cast<unsigned long>(id));
+    write_message(message, length);
 }
 
 bool is_open(int descriptor) { return fcntl(descriptor, F_GETFD) != -1 || errno != EBADF; }
+
+// Puts /dev/null on a closed standard error. With standard input closed too,
+// /dev/null comes as 0: it is copied to 2, and 0 is closed again, as it was.
+bool null_standard_error() {
+    const int null = open("/dev/null", O_WRONLY);
+    if (null == STDERR_FILENO) {
+        return true;
+    }
+    if (null < 0) {
+        return false;
+    }
+    const bool copied = dup2(null, STDERR_FILENO) == STDERR_FILENO;
+    close(null);
+    return copied;
+}
 
 // Checks the standard descriptors, and notes whether standard output is a
 // terminal. A standard descriptor closed at start is the lowest free number,
 // which the first file that a source of the database opens would take. A
 // closed standard output is a write error at once, as the listing would go
 // into that file; a closed standard error gets /dev/null, as the messages
-// would. Nothing is ever written to standard input, so a file may take its
-// number. Kept out of main, where it would crowd the loop.
+// would, and without a /dev/null the program stops there with status 1 and
+// nothing written, as there is nowhere to say why. Standard input is never
+// read or written, so it is left as it is, and a file may take its number.
 [[gnu::noinline]] bool start_output() {
     if (!is_open(STDOUT_FILENO)) {
-        report_failure("write error", EBADF);
+        report_write_error(EBADF);
         return false;
     }
-    if (!is_open(STDERR_FILENO)) {
-        // With standard input closed too, /dev/null comes as 0 and is copied to 2.
-        const int null = open("/dev/null", O_WRONLY);
-        if (null != STDERR_FILENO && (null < 0 || dup2(null, STDERR_FILENO) != STDERR_FILENO)) {
-            report_failure("cannot open /dev/null", errno);
-            return false;
-        }
+    if (!is_open(STDERR_FILENO) && !null_standard_error()) {
+        return false;
     }
     on_terminal = isatty(STDOUT_FILENO) != 0;
     return true;
 }
 
-// "PROGRAM: skipped ENTRY ID: a field holds a newline". Kept out of the loop,
-// which it would only crowd: a skipped entry is rare.
-[[gnu::cold]] void report_skipped(const char *entry, std::uint32_t id) {
-    char message[message_size];
-    report(message, std::snprintf(message, sizeof message, "%s: skipped %s %lu: a field holds a newline\n",
-                                  program_name, entry, static_cast<unsigned long>(id)));
-}
-
 // Closing standard output here rather than at exit lets a lost listing (full
 // disk, closed descriptor) show in the exit status.
 int finish_listing(bool skipped) {
-    drain();
+    flush();
     if (close(STDOUT_FILENO) != 0 && output_error == 0) {
         output_error = errno;
     }
     if (output_error != 0) {
-        report_failure("write error", output_error);
+        report_write_error(output_error);
         return 1;
     }
     return skipped ? 1 : 0;
