@@ -38,7 +38,8 @@ grep -q GNU_RELRO "$work/headers" || fail "no read-only relocations (GNU_RELRO)"
 # note, IBT and SHSTK) only where the C library's start files are built so
 # too, which Debian 12's are not: that is the C library's part, not checked.
 if [[ $cf_protection == yes ]]; then
-    objdump --disassemble=main "$program" | grep -A1 '<main>:' | grep -Eq 'endbr(64|32)' ||
+    objdump --disassemble=main "$program" >"$work/main"
+    [[ $(sed -n '/<main>:/{n;p;q}' "$work/main") =~ endbr(64|32) ]] ||
         fail "no control-flow protection: main does not begin with an ENDBR instruction"
 fi
 # Fortified builds from level 2 call the checking variants: of snprintf, which

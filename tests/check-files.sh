@@ -10,7 +10,9 @@
 # through the C library's files backend, extrausers reads the file beside it
 # named CASE.extrausers through the extrausers module. Where CASE.tty is beside
 # it, the listing through the files backend on a terminal (a pseudo-terminal
-# made by script, which passes the bytes as they come) must be that.
+# made by script, which passes the bytes as they come) must be that, and so
+# must it be with standard error elsewhere; with standard error alone on the
+# terminal, standard output must get EXPECTED.
 set -uo pipefail
 here=$(dirname "$0")
 # shellcheck source=common.sh
@@ -55,9 +57,19 @@ fi
 on_terminal=${expected%.out}.tty
 if [[ $sources == files && -f $on_terminal ]]; then
     command -v script >/dev/null || { echo "skipped: script is not installed (Debian package bsdutils)"; exit "$SKIP"; }
-    "${capped[@]}" "$here/with-accounts.sh" "$database" "${databases[@]}" -- \
-        script -qec "$(terminal_command "${lister[@]}")" /dev/null </dev/null >"$work/terminal"
-    same_status "listing on a terminal" 0 $?
-    same_bytes "listing on a terminal" "$on_terminal" "$work/terminal"
+    # case | where the outputs go, beside the terminal | bytes on the terminal | bytes in the file
+    while IFS='|' read -r label redirect expected_terminal expected_file; do
+        label=$(trim "$label") expected_terminal=$(trim "$expected_terminal") expected_file=$(trim "$expected_file")
+        rm -f "$work/file"
+        "${capped[@]}" "$here/with-accounts.sh" "$database" "${databases[@]}" -- \
+            script -qec "$(terminal_command "${lister[@]}")$redirect" /dev/null </dev/null >"$work/terminal"
+        same_status "$label" 0 $?
+        same_bytes "$label: the terminal" "$expected_terminal" "$work/terminal"
+        [[ -n $expected_file ]] && same_bytes "$label: the file" "$expected_file" "$work/file"
+    done <<TABLE
+both outputs on a terminal          |                   | $on_terminal |
+stdout on a terminal, stderr a file | 2>$work/file | $on_terminal | /dev/null
+stdout a file, stderr on a terminal | >$work/file  | /dev/null    | $expected
+TABLE
 fi
 finish

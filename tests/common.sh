@@ -34,6 +34,13 @@ terminal_command() {
     printf ' %q' "$@"
 }
 
+# Fields of a table row, without the blanks that align them.
+trim() {
+    local text=$1
+    text=${text#"${text%%[![:space:]]*}"}
+    printf '%s' "${text%"${text##*[![:space:]]}"}"
+}
+
 failures=0
 fail() {
     echo "FAIL: $*" >&2

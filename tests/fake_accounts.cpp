@@ -6,12 +6,17 @@
 //
 // Where FAKE_ACCOUNTS_HOLD names a file, opening the enumeration opens it for
 // writing and keeps it open, as a source that reads its database through a
-// descriptor of its own would. And it stands in for write(2) on standard output,
-// for answers that no real descriptor gives on demand: FAKE_WRITE_MAX=N takes
-// at most N bytes a call, FAKE_WRITE_EINTR=1 fails every other call with
-// EINTR, FAKE_WRITE_ZERO=1 makes every call return 0; and FAKE_CLOSE_EIO=1
-// makes close(2) of standard output fail with EIO, as a file system may report
-// there what it could not store.
+// descriptor of its own would. And it stands in for write(2) and close(2), for
+// answers that no real descriptor gives on demand. On standard output:
+// FAKE_WRITE_MAX=N takes at most N bytes a call, FAKE_WRITE_EINTR=1 fails
+// every other call with EINTR, FAKE_WRITE_ZERO=1 makes every call return 0,
+// and FAKE_CLOSE_EIO=1 makes close fail with EIO, as a file system may report
+// there what it could not store. FAKE_WRITE_DATAGRAM=D:N fails every write of
+// more than N bytes to descriptor D with EMSGSIZE, as a datagram socket does.
+// Where FAKE_WRITES names a file, the process writes there at exit how many
+// write calls it made to standard output and to standard error ("stdout N",
+// "stderr N"), and "repeated D N" where N writes to descriptor D were tried
+// again at the very size that had just failed with EMSGSIZE.
 //
 // Record files hold one record a line, fields split by ':' and group members by
 // ','. In a field, "\n" stands for a newline, "\\" for a backslash, and a field
@@ -150,6 +155,47 @@ std::size_t setting(const char *name) {
     return value != nullptr ? std::stoul(value) : 0;
 }
 
+// FAKE_WRITE_DATAGRAM=D:N
+struct Datagram {
+    int descriptor = -1;
+    std::size_t size = 0;
+};
+
+Datagram datagram_setting() {
+    Datagram datagram;
+    const char *value = std::getenv("FAKE_WRITE_DATAGRAM");
+    if (value != nullptr) {
+        const std::string text = value;
+        datagram.descriptor = std::stoi(text);
+        datagram.size = std::stoul(text.substr(text.find(':') + 1));
+    }
+    return datagram;
+}
+
+// Write calls to standard output and error, and those tried again at the
+// size that had just failed with EMSGSIZE.
+struct WriteCount {
+    unsigned long calls = 0;
+    unsigned long repeated = 0;
+    std::size_t failed_size = 0;
+};
+WriteCount write_counts[3];
+
+[[gnu::destructor]] void log_writes() {
+    const char *path = std::getenv("FAKE_WRITES");
+    FILE *log = path != nullptr ? std::fopen(path, "w") : nullptr;
+    if (log == nullptr) {
+        return;
+    }
+    std::fprintf(log, "stdout %lu\nstderr %lu\n", write_counts[STDOUT_FILENO].calls, write_counts[STDERR_FILENO].calls);
+    for (const int descriptor : {STDOUT_FILENO, STDERR_FILENO}) {
+        if (write_counts[descriptor].repeated > 0) {
+            std::fprintf(log, "repeated %d %lu\n", descriptor, write_counts[descriptor].repeated);
+        }
+    }
+    std::fclose(log);
+}
+
 std::size_t group_position = 0;
 std::size_t user_position = 0;
 
@@ -192,6 +238,15 @@ void endpwent() {
 }
 
 ssize_t write(int descriptor, const void *bytes, size_t size) {
+    const bool standard = descriptor == STDOUT_FILENO || descriptor == STDERR_FILENO;
+    if (standard) {
+        auto &count = write_counts[descriptor];
+        ++count.calls;
+        if (size == count.failed_size) {
+            ++count.repeated;
+        }
+        count.failed_size = 0;
+    }
     if (descriptor == STDOUT_FILENO) {
         static const std::size_t max = setting("FAKE_WRITE_MAX");
         static const bool interrupt = setting("FAKE_WRITE_EINTR") != 0;
@@ -208,7 +263,17 @@ ssize_t write(int descriptor, const void *bytes, size_t size) {
             size = max;
         }
     }
-    return syscall(SYS_write, descriptor, bytes, size);
+    static const Datagram datagram = datagram_setting();
+    ssize_t result = -1;
+    if (descriptor == datagram.descriptor && size > datagram.size) {
+        errno = EMSGSIZE;
+    } else {
+        result = syscall(SYS_write, descriptor, bytes, size);
+    }
+    if (standard && result < 0 && errno == EMSGSIZE) {
+        write_counts[descriptor].failed_size = size;
+    }
+    return result;
 }
 
 int close(int descriptor) {
