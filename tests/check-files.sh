@@ -8,11 +8,12 @@
 # empty IDs the C library returns as 0 and getent writes empty). SOURCES (default
 # "files") is the name service switch's order of sources: files reads FIXTURE
 # through the C library's files backend, extrausers reads the file beside it
-# named CASE.extrausers through the extrausers module. Where CASE.tty is beside
-# it, the listing through the files backend on a terminal (a pseudo-terminal
-# made by script, which passes the bytes as they come) must be that, and so
-# must it be with standard error elsewhere; with standard error alone on the
-# terminal, standard output must get EXPECTED.
+# named CASE.extrausers through the extrausers module, systemd the folder of
+# drop-in records beside it named CASE.userdb through nss-systemd. Where
+# CASE.tty is beside it, the listing through the files backend on a terminal
+# (a pseudo-terminal made by script, which passes the bytes as they come) must
+# be that, and so must it be with standard error elsewhere; with standard
+# error alone on the terminal, standard output must get EXPECTED.
 set -uo pipefail
 here=$(dirname "$0")
 # shellcheck source=common.sh
@@ -20,21 +21,44 @@ source "$here/common.sh"
 
 program=$1 database=$2 fixture=$3 expected=$4 sources=${5:-files}
 use_lister "$program"
+# needs_module NAME PACKAGE: skips unless the program's own loader finds the
+# name service module libnss_NAME.so.2: an i386 build needs the i386 module, an
+# emulated build the target's. The loader's whole answer is read before it is
+# searched, so that no early exit of a reader can cut it short.
+needs_module() {
+    local loaded
+    loaded=$(LD_TRACE_LOADED_OBJECTS=1 LD_PRELOAD="libnss_$1.so.2" "${lister[@]}" 2>/dev/null)
+    [[ $loaded == *"libnss_$1.so.2 =>"* ]] && return
+    if [[ -n ${LISTER_EMULATOR:-} ]]; then
+        echo "skipped: the emulated $(basename "$program") finds no $1 module: unpack the target's $2 and give" \
+            "its usr/lib folder as -DCROSS_LIBRARY_PATH when configuring (see cmake/cross.cmake)"
+    else
+        echo "skipped: the $1 module for $(basename "$program")'s architecture is not installed" \
+            "(Debian package $2, or $2:ARCH for a build for the architecture ARCH)"
+    fi
+    exit "$SKIP"
+}
+
 databases=()
 for source in $sources; do
     case $source in
     files) databases+=("files=$fixture") ;;
     extrausers)
-        # The module must be one that the program's own loader finds: an i386
-        # build needs the i386 module. The loader's whole answer is read before
-        # it is searched, so that no early exit of a reader can cut it short.
-        loaded=$(LD_TRACE_LOADED_OBJECTS=1 LD_PRELOAD=libnss_extrausers.so.2 "${lister[@]}" 2>/dev/null)
-        if [[ $loaded != *'libnss_extrausers.so.2 =>'* ]]; then
-            echo "skipped: the extrausers module for $(basename "$program")'s architecture is not installed" \
-                "(Debian package libnss-extrausers)"
+        needs_module extrausers libnss-extrausers
+        databases+=("extrausers=${fixture%.*}.extrausers")
+        ;;
+    systemd)
+        needs_module systemd libnss-systemd
+        # An nss-systemd that finds drop-in records by name or ID alone lists
+        # none of them (those of Debian 12 and 13 list them).
+        "$here/with-accounts.sh" "$database" "systemd=${fixture%.*}.userdb" -- getent "$database" >"$work/drop-ins" 2>&1
+        status=$?
+        ((status == SKIP)) && { cat "$work/drop-ins"; exit "$SKIP"; }
+        if [[ ! -s $work/drop-ins ]]; then
+            echo "skipped: this nss-systemd does not list drop-in records (those of Debian 12 and 13 do)"
             exit "$SKIP"
         fi
-        databases+=("extrausers=${fixture%.*}.extrausers")
+        databases+=("systemd=${fixture%.*}.userdb")
         ;;
     esac
 done

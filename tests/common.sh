@@ -20,11 +20,16 @@ capped=(timeout -k 5 60)
 # a user namespace in which it is root.
 userns=()
 ((EUID == 0)) || userns=(--map-root-user)
-# no_mount_namespace: says why no mount namespace can be made here; fails
-# (status 1, saying nothing) where one can.
+# no_mount_namespace: says why no private mount namespace with bind mounts can
+# be made here; fails (status 1, saying nothing) where one can.
 no_mount_namespace() {
-    unshare --mount "${userns[@]}" true 2>/dev/null && return 1
-    echo "cannot make a private mount namespace here (unshare --mount ${userns[*]} failed)"
+    if ! command -v mount >/dev/null; then
+        echo "the mount command is not installed (Debian package mount)"
+    elif ! unshare --mount "${userns[@]}" true 2>/dev/null; then
+        echo "cannot make a private mount namespace here (unshare --mount ${userns[*]} failed)"
+    else
+        return 1
+    fi
 }
 
 # terminal_command WORD...: a command line for script -c that runs WORD... on

@@ -1,27 +1,41 @@
 #!/bin/bash
-# with-accounts.sh DATABASE SOURCE=FILE [SOURCE=FILE...] -- COMMAND [ARG...]
+# with-accounts.sh DATABASE SOURCE=PATH [SOURCE=PATH...] -- COMMAND [ARG...]
 # Runs COMMAND with the platform's DATABASE (passwd or group) made up of the
 # given sources, in the given order, as the name service switch would list
 # them: files=FILE is read by the C library's own files backend as
 # /etc/DATABASE, extrausers=FILE by the extrausers module as
-# /var/lib/extrausers/DATABASE. Everything is bind-mounted in a private mount
-# namespace, so the machine's own files are never touched. Exits 77 (skip)
-# where no such namespace can be made.
+# /var/lib/extrausers/DATABASE, systemd=FOLDER by nss-systemd, as the folder
+# of drop-in records /run/userdb. Everything is bind-mounted in a private
+# mount namespace, so the machine's own files are never touched. Exits 77
+# (skip) where no such namespace can be made.
 set -euo pipefail
+here=$(dirname "$0")
+# shellcheck source=common.sh
+source "$here/common.sh"
 
 database=$1
 shift
-scratch=$(mktemp -d)
-trap 'rm -rf "$scratch"' EXIT
-mkdir "$scratch/extrausers"
+mkdir "$work/extrausers" "$work/run" "$work/empty"
 sources=() mounts=()
 while [[ $1 != -- ]]; do
-    source=${1%%=*} file=$(realpath "${1#*=}")
+    source=${1%%=*} path=$(realpath "${1#*=}")
     case $source in
-    files) mounts+=("$file" "/etc/$database") ;;
+    files) mounts+=("$path" "/etc/$database") ;;
     extrausers)
-        cp "$file" "$scratch/extrausers/$database"
-        mounts+=("$scratch/extrausers" /var/lib/extrausers)
+        cp "$path" "$work/extrausers/$database"
+        mounts+=("$work/extrausers" /var/lib/extrausers)
+        ;;
+    systemd)
+        # nss-systemd lists the drop-in records of /etc/userdb, /run/userdb,
+        # /run/host/userdb, /usr/local/lib/userdb and /usr/lib/userdb, and
+        # those of the services listening in /run/systemd/userdb. Here /run is
+        # a folder of the test's own that holds the fixture's records alone,
+        # and the other folders are empty.
+        cp -R "$path" "$work/run/userdb"
+        mounts+=("$work/run" /run)
+        for folder in /etc/userdb /usr/local/lib/userdb /usr/lib/userdb; do
+            if [[ -d $folder ]]; then mounts+=("$work/empty" "$folder"); fi
+        done
         ;;
     *) echo "with-accounts: unknown source $source" >&2; exit 2 ;;
     esac
@@ -29,16 +43,12 @@ while [[ $1 != -- ]]; do
     shift
 done
 shift
-printf '%s: %s\n' "$database" "${sources[*]}" >"$scratch/nsswitch.conf"
-mounts+=("$scratch/nsswitch.conf" /etc/nsswitch.conf)
+printf '%s: %s\n' "$database" "${sources[*]}" >"$work/nsswitch.conf"
+mounts+=("$work/nsswitch.conf" /etc/nsswitch.conf)
 
-userns=()
-if ((EUID != 0)); then
-    userns=(--map-root-user)
-fi
-if ! unshare --mount "${userns[@]}" true 2>/dev/null; then
-    echo "skipped: cannot make a private mount namespace here (unshare --mount ${userns[*]} failed)" >&2
-    exit 77
+if reason=$(no_mount_namespace); then
+    echo "skipped: $reason" >&2
+    exit "$SKIP"
 fi
 
 # The inner shell takes pairs of (what, where) to bind-mount, then "--", then the command.
