@@ -20,4 +20,8 @@ set(CROSS_LIBRARY_PATH "" CACHE PATH "Folder of further target libraries for the
 if(CROSS_LIBRARY_PATH)
     list(APPEND cross_emulator -E LD_LIBRARY_PATH=${CROSS_LIBRARY_PATH})
 endif()
-set(CMAKE_CROSSCOMPILING_EMULATOR "${cross_emulator}" CACHE STRING "Command that runs the target's programs here")
+# Made anew at each configure, so that a CROSS_LIBRARY_PATH given later holds
+# too; one given with -DCMAKE_CROSSCOMPILING_EMULATOR=... (cached) wins.
+if(NOT DEFINED CACHE{CMAKE_CROSSCOMPILING_EMULATOR})
+    set(CMAKE_CROSSCOMPILING_EMULATOR "${cross_emulator}")
+endif()
