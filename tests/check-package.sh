@@ -19,6 +19,8 @@ for tool in dpkg-buildpackage dh lintian readelf git; do
     command -v "$tool" >/dev/null ||
         { echo "skipped: $tool is not installed (Debian packages dpkg-dev, debhelper, lintian, binutils, git)"; exit "$SKIP"; }
 done
+unmet=$(cd "$source" && dpkg-checkbuilddeps 2>&1) ||
+    { echo "skipped: the package's build dependencies are not all installed: ${unmet##*: }"; exit "$SKIP"; }
 # The package is built for the machine's own architecture, so a build for
 # another one (an i386 build on amd64) has nothing more to show here.
 elf_kind() { readelf --file-header "$1" | grep -E '^ *(Class|Machine):' | tr -s ' '; }
