@@ -239,6 +239,7 @@ void endpwent() {
 
 ssize_t write(int descriptor, const void *bytes, size_t size) {
     const bool standard = descriptor == STDOUT_FILENO || descriptor == STDERR_FILENO;
+    const size_t asked = size;
     if (standard) {
         auto &count = write_counts[descriptor];
         ++count.calls;
@@ -271,7 +272,7 @@ ssize_t write(int descriptor, const void *bytes, size_t size) {
         result = syscall(SYS_write, descriptor, bytes, size);
     }
     if (standard && result < 0 && errno == EMSGSIZE) {
-        write_counts[descriptor].failed_size = size;
+        write_counts[descriptor].failed_size = asked;
     }
     return result;
 }
