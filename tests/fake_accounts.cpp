@@ -5,8 +5,9 @@
 // the file named by FAKE_ACCOUNTS_CALLS.
 //
 // Where FAKE_ACCOUNTS_HOLD names a file, opening the enumeration opens it for
-// writing and keeps it open, as a source that reads its database through a
-// descriptor of its own would. And it stands in for write(2) and close(2), for
+// writing and keeps it open, as a source that reads its database through
+// descriptors of its own would, once on every standard descriptor that is
+// closed and once more past them. And it stands in for write(2) and close(2), for
 // answers that no real descriptor gives on demand. On standard output:
 // FAKE_WRITE_MAX=N takes at most N bytes a call, FAKE_WRITE_EINTR=1 fails
 // every other call with EINTR, FAKE_WRITE_ZERO=1 makes every call return 0,
@@ -146,7 +147,11 @@ void hold_descriptor() {
     static bool held = false;
     const char *path = std::getenv("FAKE_ACCOUNTS_HOLD");
     if (path != nullptr && !held) {
-        held = open(path, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600) >= 0;
+        held = true;
+        int descriptor = -1;
+        do {
+            descriptor = open(path, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
+        } while (descriptor >= 0 && descriptor <= STDERR_FILENO);
     }
 }
 
