@@ -12,8 +12,12 @@
 # drop-in records beside it named CASE.userdb through nss-systemd. Where
 # CASE.tty is beside it, the listing through the files backend on a terminal
 # (a pseudo-terminal made by script, which passes the bytes as they come) must
-# be that, and so must it be with standard error elsewhere; with standard
-# error alone on the terminal, standard output must get EXPECTED.
+# be that in C, C.UTF-8 and a locale that cannot be loaded, and so must it be
+# with standard error elsewhere; with standard error alone on the terminal,
+# standard output must get EXPECTED. Where CASE.CHARSET.tty is beside it, the
+# listing on a terminal in a locale of that character set must be that, and
+# into a pipe EXPECTED: the locales are those in the folder LISTER_LOCALES,
+# made by the test "locales".
 set -uo pipefail
 here=$(dirname "$0")
 # shellcheck source=common.sh
@@ -81,19 +85,43 @@ fi
 on_terminal=${expected%.out}.tty
 if [[ $sources == files && -f $on_terminal ]]; then
     command -v script >/dev/null || { echo "skipped: script is not installed (Debian package bsdutils)"; exit "$SKIP"; }
-    # case | where the outputs go, beside the terminal | bytes on the terminal | bytes in the file
-    while IFS='|' read -r label redirect expected_terminal expected_file; do
+    # Rows in other character sets, where their locales were made.
+    locales=${LISTER_LOCALES:-} charset_rows=()
+    for charset_tty in "${expected%.out}".*.tty; do
+        [[ -f $charset_tty ]] || continue
+        charset=${charset_tty%.tty} charset=${charset##*.}
+        locale=$(basename "$(find "$locales" -maxdepth 1 -name "*.$charset" 2>/dev/null | head -1)")
+        if [[ -z $locale ]]; then
+            reason="no locale of it was made (see the test locales)"
+            [[ -d /usr/share/i18n/charmaps ]] || reason="the locale sources are not installed (Debian package locales)"
+            echo "skipped: the rows in $charset: $reason"
+            continue
+        fi
+        charset_rows+=("in $charset | LOCPATH=$locales LC_ALL=$locale | | $charset_tty |"
+            "in $charset, stdout a pipe | LOCPATH=$locales LC_ALL=$locale | pipe | /dev/null | $expected")
+    done
+    # case | the locale's variables | where the outputs go, beside the terminal ("pipe": standard
+    # output into a pipe to cat >FILE) | bytes on the terminal | bytes in the file
+    while IFS='|' read -r label environment redirect expected_terminal expected_file; do
         label=$(trim "$label") expected_terminal=$(trim "$expected_terminal") expected_file=$(trim "$expected_file")
+        read -ra environment <<<"$environment"
+        [[ $(trim "$redirect") == pipe ]] && redirect=" | cat >$work/file"
         rm -f "$work/file"
         "${capped[@]}" "$here/with-accounts.sh" "$database" "${databases[@]}" -- \
-            script -qec "$(terminal_command "${lister[@]}")$redirect" /dev/null </dev/null >"$work/terminal"
+            script -qec "$(terminal_command env "${environment[@]}" "${lister[@]}")$redirect" /dev/null \
+            </dev/null >"$work/terminal"
         same_status "$label" 0 $?
         same_bytes "$label: the terminal" "$expected_terminal" "$work/terminal"
         [[ -n $expected_file ]] && same_bytes "$label: the file" "$expected_file" "$work/file"
-    done <<TABLE
-both outputs on a terminal          |                   | $on_terminal |
-stdout on a terminal, stderr a file | 2>$work/file | $on_terminal | /dev/null
-stdout a file, stderr on a terminal | >$work/file  | /dev/null    | $expected
+    done < <(
+        cat <<TABLE
+both outputs on a terminal          | LC_ALL=C |               | $on_terminal |
+stdout on a terminal, stderr a file | LC_ALL=C | 2>$work/file | $on_terminal | /dev/null
+stdout a file, stderr on a terminal | LC_ALL=C | >$work/file  | /dev/null    | $expected
+in C.UTF-8                          | LC_ALL=C.UTF-8 |         | $on_terminal |
+in a locale that cannot be loaded   | LC_ALL=xx_XX.ISO-8859-1 | | $on_terminal |
 TABLE
+        ((${#charset_rows[@]} == 0)) || printf '%s\n' "${charset_rows[@]}"
+    )
 fi
 finish
