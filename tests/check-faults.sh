@@ -5,23 +5,26 @@
 # descriptors closed at start, with and without a /dev/null; and the command
 # line and standard input that it must ignore. Runs over the machine's own
 # database, which always holds at least root and fits in the output buffer, so
-# a write fails only when the output is closed; and over listings of 2 MB and
-# 100 KB served by the stand-in for the enumeration calls, many buffers long,
-# so a write fails (or is cut short, or interrupted) in the middle.
+# a write fails only when the output is closed; and over listings served by
+# the stand-in for the enumeration calls, many buffers long, so that a write
+# fails (or is cut short, or interrupted) in the middle.
 set -uo pipefail
 here=$(dirname "$0")
 # shellcheck source=common.sh
 source "$here/common.sh"
 
 program=$1 stand_in=$2
+# The wrappers below need perl-base alone (Fcntl, Socket, POSIX), which every
+# Debian system has.
 command -v perl >/dev/null || { echo "skipped: perl is not installed (Debian package perl-base)"; exit "$SKIP"; }
 name=$(basename "$program")
 enumeration_calls "$program"
 use_lister "$program"
 
-# 20,000 records of about 100 bytes each; the first 1,000 of them (100 KB, more
-# than the output buffer); and all of them with one record holding a newline
-# (skipped, and so reported) after the first 10,000.
+# 20,000 records of about 100 bytes each (many: kinroll 2.1 MB, folkroll
+# 1.5 MB); the first 1,000 of them (few: 102 KB and 72 KB, more than the
+# output buffer); and all of them with one record holding a newline (skip:
+# skipped, and so reported) after the first 10,000.
 awk -v program="$name" -v dir="$work" 'BEGIN {
     for (i = 1; i <= 20000; i++) {
         if (program == "kinroll")
@@ -46,6 +49,8 @@ awk -v program="$name" -v dir="$work" 'BEGIN {
     many=(env FAKE_ACCOUNTS_RECORDS="$work/many.records" "${stand_in_env[@]}")
     few=(env FAKE_ACCOUNTS_RECORDS="$work/few.records" "${stand_in_env[@]}")
     skip=(env FAKE_ACCOUNTS_RECORDS="$work/skip.records" "${stand_in_env[@]}")
+    # A few records, most of which hold a newline; their messages are 50 to 59 bytes long.
+    newline=(env FAKE_ACCOUNTS_RECORDS="$here/crafted/$name/newline.records" "${stand_in_env[@]}")
 }
 
 # The enumeration is opened first and closed once at the end; after a failed
@@ -74,31 +79,44 @@ broken_pipe=(perl -e 'pipe(my $r, my $w) or die; close $r; open(STDOUT, ">&", $w
 # nonblocking_pipe OUTPUTS STALL: a non-blocking pipe, as an event loop may
 # leave a shared descriptor, as standard output ("out"), as both outputs
 # ("both"), or as standard error with standard output on /dev/full ("err"; the
-# pipe is full before the program starts). The reader starts STALL seconds
-# late, then reads 4 KiB a millisecond, copying what came from the program to
-# its own standard output. A program that waits for the reader makes a few
-# write calls; one that spins makes thousands, however loaded the machine is.
-nonblocking_pipe=(perl -e 'use Fcntl; use Time::HiRes qw(sleep);
+# pipe is full before the program starts). The reader waits on the program,
+# not on the clock: it starts only once the program has met the full pipe, as
+# the stand-in marks the first write to standard output ("out", "both") or
+# error ("err") that fails with EAGAIN; a program that never met it fails the
+# row. Then the reader stalls STALL seconds, and reads 4 KiB a millisecond,
+# copying what came from the program to its own standard output. A program
+# that waits for the reader makes a few write calls while it stalls; one that
+# spins makes thousands, however loaded the machine is.
+nonblocking_pipe=(perl -e 'use Fcntl;
     my ($outputs, $stall) = splice(@ARGV, 0, 2);
     pipe(my $r, my $w) or die; fcntl($w, F_SETFL, fcntl($w, F_GETFL, 0) | O_NONBLOCK) or die;
+    pipe(my $marks, my $mark) or die; fcntl($mark, F_SETFD, 0) or die;
+    $ENV{FAKE_EAGAIN_MARK} = fileno($mark);
     my $filled = 0;
     if ($outputs eq "err") { while (my $n = syswrite($w, "x" x 4096)) { $filled += $n } }
     my $pid = fork // die;
     if ($pid == 0) {
-        close $r;
+        close $r; close $marks;
         open(STDOUT, $outputs eq "err" ? ">/dev/full" : ">&=" . fileno($w)) or die;
         open(STDERR, ">&", $w) or die if $outputs ne "out";
         exec @ARGV or die;
     }
-    close $w; sleep $stall;
+    close $w; close $mark;
+    my $full = $outputs eq "err" ? 2 : 1;
+    my $seen = "";
+    while (index($seen, $full) < 0 && sysread($marks, my $number, 1)) { $seen .= $number }
+    my $met = index($seen, $full) >= 0;
+    select(undef, undef, undef, $stall) if $met;
     while (sysread($r, my $block, 4096)) {
         my $drop = $filled < length $block ? $filled : length $block;
         $filled -= $drop;
         syswrite(STDOUT, substr($block, $drop));
-        sleep 0.001;
+        select(undef, undef, undef, 0.001);
     }
     waitpid($pid, 0);
-    exit(($? & 127) ? 128 + ($? & 127) : $? >> 8)')
+    my $status = ($? & 127) ? 128 + ($? & 127) : $? >> 8;
+    if (!$met) { print STDERR "the program never met a full pipe on descriptor $full\n"; $status = 3 }
+    exit $status')
 
 # udp_socket: standard output a UDP socket on the loopback, connected to a
 # listener that copies every datagram it receives to standard output. Its
@@ -138,23 +156,33 @@ no_namespace=$(no_mount_namespace)
 # The stand-in's file for a source that keeps a writable descriptor: it takes
 # the number of a standard descriptor closed at start, and nothing may go into it.
 held=$work/held
-newline_records=$here/crafted/$name/newline.records
 "${capped[@]}" "${lister[@]}" >"$work/plain"
 echo "$name: write error: No space left on device" >"$work/disk-full"
 skipped="$name: skipped $([[ $name == kinroll ]] && echo group || echo user) 424242: a field holds a newline"
-# The 2 MB listing into a file: in writes of 64 KiB, the last one short, and
+# The many records into a file: in writes of 64 KiB, the last one short, and
 # one more where a message makes it write what it holds.
 listing_writes=$(($(wc -c <"$work/many.records") / 65536 + 2))
+# The same in datagrams of 40 bytes: pieces of 32 once the 11 halvings from
+# 64 KiB have failed, and at each buffer's end a piece or two more.
+datagram_writes=$(($(wc -c <"$work/many.records") / 32 + 3 * listing_writes + 11))
+# Messages in datagrams of 55 bytes: one write each, but for the 59 bytes of
+# the one for ID 4294967295, which fails and then goes in three pieces.
+newline_messages=$here/crafted/$name/newline.err
+newline_writes=$(($(wc -l <"$newline_messages") + 3))
 
 # at_most WHAT MOST COUNT: fails where COUNT is over MOST, unless MOST is "-".
 at_most() {
     [[ $2 == - ]] || (($3 <= $2)) || fail "$label: $3 write calls to $1, expected at most $2"
 }
 
-# case | how the program is run | exit status | standard error | standard output (a file that holds it)
-# | most write calls to standard output and to standard error, as the stand-in counts them: a program
-#   that waits for a non-blocking pipe makes about two for each 4 KiB its reader takes; one that spins,
-#   thousands
+# case | how the program is run | exit status | standard error (its one line, or a file that holds it)
+# | standard output (a file that holds it)
+# | most write calls to standard output and to standard error, as the stand-in counts them, "-" for
+#   no limit: "2000 0" allows 2,000 writes to standard output and none to standard error. A program
+#   that waits for a non-blocking pipe makes about two for each 4 KiB its reader takes; one that
+#   spins, thousands.
+# Where the stand-in opens the enumeration, standard input must be as the row leaves it: closed
+# where the command closes it (<&-), open otherwise.
 while IFS='|' read -r label command expected_status expected_err expected_out most_writes; do
     label=$(trim "$label") expected_status=$(trim "$expected_status") expected_err=$(trim "$expected_err")
     expected_out=$(trim "$expected_out")
@@ -168,7 +196,11 @@ while IFS='|' read -r label command expected_status expected_err expected_out mo
     (eval "\"\${capped[@]}\" $command") >"$work/out" 2>"$work/err"
     same_status "$label" "$expected_status" $?
     : >"$work/expected-err"
-    [[ -n $expected_err ]] && echo "$expected_err" >"$work/expected-err"
+    if [[ -f $expected_err ]]; then
+        cp "$expected_err" "$work/expected-err"
+    elif [[ -n $expected_err ]]; then
+        echo "$expected_err" >"$work/expected-err"
+    fi
     same_bytes "$label: standard error" "$work/expected-err" "$work/err"
     [[ -n $expected_out ]] && same_bytes "$label: standard output" "$expected_out" "$work/out"
     [[ -s $held ]] && fail "$label: $(wc -c <"$held") bytes went into the descriptor of a source"
@@ -180,6 +212,10 @@ while IFS='|' read -r label command expected_status expected_err expected_out mo
         read -r most_stdout most_stderr <<<"${most_writes:-- -}"
         at_most "standard output" "$most_stdout" "$(sed -n 's/^stdout //p' "$work/writes")"
         at_most "standard error" "$most_stderr" "$(sed -n 's/^stderr //p' "$work/writes")"
+        stdin=$(sed -n 's/^stdin //p' "$work/writes") expected_stdin=open
+        [[ $command == *'<&-'* ]] && expected_stdin=closed
+        [[ -z $stdin || $stdin == "$expected_stdin" ]] ||
+            fail "$label: standard input $stdin when the enumeration opened, expected $expected_stdin"
     elif [[ -n ${most_writes// /} ]]; then
         fail "$label: the stand-in counted no write calls"
     fi
@@ -200,12 +236,14 @@ non-blocking pipe, stalled reader        | "\${nonblocking_pipe[@]}" out 1 "\${f
 both outputs on a non-blocking pipe      | "\${nonblocking_pipe[@]}" both 0.3 "\${skip[@]}" "\${lister[@]}" | 1 | | $work/skip.out | 2000 4
 stderr a full non-blocking pipe, disk full | "\${nonblocking_pipe[@]}" err 0.3 "\${many[@]}" "\${lister[@]}" | 1 | | $work/disk-full | 1 4
 stdout a UDP socket                      | "\${udp_socket[@]}" "\${few[@]}" "\${lister[@]}"     | 0   | | $work/few.records
-stdout in datagrams of 40 bytes, stderr a file | "\${skip[@]}" FAKE_WRITE_DATAGRAM=1:40 "\${lister[@]}" | 1 | $skipped | $work/many.records | - 1
-stderr in datagrams of 40 bytes, stdout a file | "\${skip[@]}" FAKE_WRITE_DATAGRAM=2:40 "\${lister[@]}" | 1 | $skipped | $work/many.records | $listing_writes -
+stdout in datagrams of 40 bytes, stderr a file | "\${skip[@]}" FAKE_WRITE_DATAGRAM=1:40 "\${lister[@]}" | 1 | $skipped | $work/many.records | $datagram_writes 1
+stderr in datagrams of 40 bytes, stdout a file | "\${skip[@]}" FAKE_WRITE_DATAGRAM=2:40 "\${lister[@]}" | 1 | $skipped | $work/many.records | $listing_writes 4
+stderr in datagrams of 55 bytes, a longer message first | "\${newline[@]}" FAKE_WRITE_DATAGRAM=2:55 "\${lister[@]}" | 1 | $newline_messages | $here/crafted/$name/newline.out | - $newline_writes
 stdout closed, a source holds a file     | "\${many[@]}" FAKE_ACCOUNTS_HOLD=$held "\${lister[@]}" >&- | 1 | $name: write error: Bad file descriptor
-stderr closed, a source holds a file     | "\${many[@]}" FAKE_ACCOUNTS_RECORDS=$newline_records FAKE_ACCOUNTS_HOLD=$held "\${lister[@]}" 2>&- | 1 | | $here/crafted/$name/newline.out
-stdin and stderr closed, a source holds a file | "\${many[@]}" FAKE_ACCOUNTS_RECORDS=$newline_records FAKE_ACCOUNTS_HOLD=$held "\${lister[@]}" <&- 2>&- | 1 | | $here/crafted/$name/newline.out
-no /dev/null, stdin closed               | "\${without_dev_null[@]}" "\${lister[@]}" <&-         | 0   | | $work/plain
+stderr closed, a source holds a file     | "\${newline[@]}" FAKE_ACCOUNTS_HOLD=$held "\${lister[@]}" 2>&- | 1 | | $here/crafted/$name/newline.out
+stdin and stderr closed, a source holds a file | "\${newline[@]}" FAKE_ACCOUNTS_HOLD=$held "\${lister[@]}" <&- 2>&- | 1 | | $here/crafted/$name/newline.out
+stdin closed, a source holds a file      | "\${few[@]}" FAKE_ACCOUNTS_HOLD=$held "\${lister[@]}" <&-   | 0   | | $work/few.records
+no /dev/null, stdin closed               | "\${without_dev_null[@]}" "\${few[@]}" "\${lister[@]}" <&- | 0 | | $work/few.records
 no /dev/null, stderr closed              | "\${without_dev_null[@]}" "\${lister[@]}" 2>&-        | 1   | | /dev/null
 no /dev/null, stdin and stderr closed    | "\${without_dev_null[@]}" "\${lister[@]}" <&- 2>&-    | 1   | | /dev/null
 TABLE

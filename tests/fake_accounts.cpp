@@ -14,10 +14,15 @@
 // and FAKE_CLOSE_EIO=1 makes close fail with EIO, as a file system may report
 // there what it could not store. FAKE_WRITE_DATAGRAM=D:N fails every write of
 // more than N bytes to descriptor D with EMSGSIZE, as a datagram socket does.
+// Where FAKE_EAGAIN_MARK=M names an open descriptor, the first write to
+// standard output or error that a full non-blocking pipe refuses (EAGAIN)
+// writes that descriptor's number, 1 or 2, to M: a reader can wait for it.
+//
 // Where FAKE_WRITES names a file, the process writes there at exit how many
 // write calls it made to standard output and to standard error ("stdout N",
-// "stderr N"), and "repeated D N" where N writes to descriptor D were tried
-// again at the very size that had just failed with EMSGSIZE.
+// "stderr N"); "repeated D N" where N writes to descriptor D were tried again
+// at the very size that had just failed with EMSGSIZE; and "stdin open" or
+// "stdin closed", as standard input was when the enumeration was opened.
 //
 // Record files hold one record a line, fields split by ':' and group members by
 // ','. In a field, "\n" stands for a newline, "\\" for a backslash, and a field
@@ -143,7 +148,15 @@ std::vector<passwd> users() {
     return result;
 }
 
-void hold_descriptor() {
+// Standard input as the enumeration found it opened: -1 before it was.
+int stdin_at_open = -1;
+
+// What the enumeration does when it is opened: notes standard input, then
+// takes the descriptors a source would hold.
+void open_enumeration() {
+    if (stdin_at_open < 0) {
+        stdin_at_open = fcntl(STDIN_FILENO, F_GETFD) != -1 ? 1 : 0;
+    }
     static bool held = false;
     const char *path = std::getenv("FAKE_ACCOUNTS_HOLD");
     if (path != nullptr && !held) {
@@ -193,12 +206,29 @@ WriteCount write_counts[3];
         return;
     }
     std::fprintf(log, "stdout %lu\nstderr %lu\n", write_counts[STDOUT_FILENO].calls, write_counts[STDERR_FILENO].calls);
+    if (stdin_at_open >= 0) {
+        std::fprintf(log, "stdin %s\n", stdin_at_open != 0 ? "open" : "closed");
+    }
     for (const int descriptor : {STDOUT_FILENO, STDERR_FILENO}) {
         if (write_counts[descriptor].repeated > 0) {
             std::fprintf(log, "repeated %d %lu\n", descriptor, write_counts[descriptor].repeated);
         }
     }
     std::fclose(log);
+}
+
+// FAKE_EAGAIN_MARK: the first EAGAIN on each standard output.
+void mark_full_pipe(int descriptor) {
+    static bool marked[3] = {false, false, false};
+    static const char *mark = std::getenv("FAKE_EAGAIN_MARK");
+    if (mark == nullptr || marked[descriptor]) {
+        return;
+    }
+    marked[descriptor] = true;
+    const int saved = errno;
+    const char number = static_cast<char>('0' + descriptor);
+    syscall(SYS_write, std::atoi(mark), &number, 1);
+    errno = saved;
 }
 
 std::size_t group_position = 0;
@@ -216,7 +246,7 @@ group *getgrent() {
 
 void setgrent() {
     log_call("setgrent");
-    hold_descriptor();
+    open_enumeration();
     group_position = 0;
 }
 
@@ -233,7 +263,7 @@ passwd *getpwent() {
 
 void setpwent() {
     log_call("setpwent");
-    hold_descriptor();
+    open_enumeration();
     user_position = 0;
 }
 
@@ -278,6 +308,9 @@ ssize_t write(int descriptor, const void *bytes, size_t size) {
     }
     if (standard && result < 0 && errno == EMSGSIZE) {
         write_counts[descriptor].failed_size = asked;
+    }
+    if (standard && result < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+        mark_full_pipe(descriptor);
     }
     return result;
 }
