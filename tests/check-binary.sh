@@ -1,18 +1,23 @@
 #!/bin/bash
-# check-binary.sh PROGRAM FORTIFY_LEVEL BUILD CF_PROTECTION
+# check-binary.sh PROGRAM FORTIFY_LEVEL BUILD CF_PROTECTION STACK_CLASH LARGE_FRAME OBJDUMP
 # The installed program needs the C library alone and carries the hardening of
 # a distribution's system programs. FORTIFY_LEVEL is what the build promises:
 # 1 to 3, "toolchain" (the compiler's own level), 0 for none, or "sanitized"
 # for a sanitizer build, which links the sanitizers' runtimes and is not
 # checked here. BUILD is the compiler and build type, as "GNU Release".
-# CF_PROTECTION is yes where the build promises control-flow protection (x86).
+# CF_PROTECTION is yes where the build promises control-flow protection (x86),
+# STACK_CLASH where it promises stack-clash protection, which LARGE_FRAME, a
+# program built with the same flags, shows; OBJDUMP is the target's objdump.
 set -uo pipefail
 here=$(dirname "$0")
 # shellcheck source=common.sh
 source "$here/common.sh"
 
-(($# == 4)) || { echo "usage: check-binary.sh PROGRAM FORTIFY_LEVEL BUILD CF_PROTECTION" >&2; exit 2; }
-program=$1 fortify=$2 build=$3 cf_protection=$4
+(($# == 7)) || {
+    echo "usage: check-binary.sh PROGRAM FORTIFY_LEVEL BUILD CF_PROTECTION STACK_CLASH LARGE_FRAME OBJDUMP" >&2
+    exit 2
+}
+program=$1 fortify=$2 build=$3 cf_protection=$4 stack_clash=$5 large_frame=$6 objdump=$7
 if [[ $fortify == sanitized ]]; then
     echo "skipped: a sanitizer build links the sanitizers' runtimes; the plain build is checked"
     exit "$SKIP"
@@ -41,6 +46,16 @@ if [[ $cf_protection == yes ]]; then
     objdump --disassemble=main "$program" >"$work/main"
     [[ $(sed -n '/<main>:/{n;p;q}' "$work/main") =~ endbr(64|32) ]] ||
         fail "no control-flow protection: main does not begin with an ENDBR instruction"
+fi
+# With stack-clash protection, a frame larger than a page grows a page at a
+# time, each touched: a loop, the one backward branch in main of LARGE_FRAME
+# (on every architecture, whatever the instructions). The programs' own frames
+# are too small to be probed.
+if [[ $stack_clash == yes ]]; then
+    "$objdump" -d "$large_frame" | awk '/<main>:$/ { inside = 1; next } inside && /^$/ { exit } inside' >"$work/frame"
+    perl -ne 'if (/^\s*([0-9a-f]+):.*?(?:0x)?([0-9a-f]+) <main\+0x[0-9a-f]+>/ && hex($2) < hex($1)) { $loop = 1 }
+        END { exit !$loop }' "$work/frame" ||
+        fail "no stack-clash protection: a frame of a megabyte grows without touching each page"
 fi
 # Fortified builds from level 2 call the checking variants: of snprintf, which
 # makes the messages, and at level 3, which checks objects of dynamic size, of

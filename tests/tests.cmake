@@ -80,7 +80,7 @@ function(add_lister_tests program database)
     endif()
     add_test(NAME ${program}.binary
         COMMAND ${tests_dir}/check-binary.sh ${binary} ${fortify_level} "${CMAKE_CXX_COMPILER_ID} $<CONFIG>"
-                ${cf_protection})
+                ${cf_protection} ${stack_clash} $<TARGET_FILE:large-frame> ${CMAKE_OBJDUMP})
     if(NOT program_tests_only)
         add_test(NAME ${program}.manpage
             COMMAND ${tests_dir}/check-manpage.sh ${CMAKE_CURRENT_BINARY_DIR}/${program}.1
