@@ -17,8 +17,9 @@
 # - start-up, over one-record databases, 20 times RUNS runs.
 # BUILD_DIR (default build) holds the programs and the benchmark's helpers,
 # as the README's build command makes them. Needs root, or unprivileged user
-# namespaces. Installs strace and valgrind through apt-get where they are
-# missing and it runs as root. The generated databases (some 125 MB at a
+# namespaces: where no mount namespace can be made, it says so and exits 2
+# before it generates or installs anything. Installs strace and valgrind
+# through apt-get where they are missing and it runs as root. The generated databases (some 125 MB at a
 # million users) go when the run ends, however it ends.
 set -euo pipefail
 
@@ -40,6 +41,16 @@ if [[ ${BENCH_INSIDE:-} != yes ]]; then
     for tool in kinroll folkroll bench-enumerate bench-measure; do
         [[ -x $build/$tool ]] || { echo "bench: $build/$tool missing: build first (see README)" >&2; exit 2; }
     done
+    # The databases are mounted in a private mount namespace: first make sure
+    # one can be made here, before generating anything.
+    userns=()
+    ((EUID == 0)) || userns=(--map-root-user)
+    command -v mount >/dev/null || { echo "bench: mount missing (Debian package mount)" >&2; exit 2; }
+    if ! refusal=$(unshare --mount "${userns[@]}" true 2>&1); then
+        echo "bench: cannot make a private mount namespace here (${refusal:-unshare failed}):" \
+            "run it as root, or where user namespaces are allowed" >&2
+        exit 2
+    fi
     for tool in strace valgrind; do
         if ! command -v "$tool" >/dev/null; then
             ((EUID == 0)) || { echo "bench: $tool missing (Debian package $tool)" >&2; exit 2; }
@@ -73,8 +84,6 @@ if [[ ${BENCH_INSIDE:-} != yes ]]; then
     head -n $((users >= 10 ? users / 10 : 1)) "$data/passwd" >"$data/tenth.passwd"
     head -n $((groups >= 10 ? groups / 10 : 1)) "$data/group" >"$data/tenth.group"
     printf 'passwd: files\ngroup: files\n' >"$data/nsswitch.conf"
-    userns=()
-    ((EUID == 0)) || userns=(--map-root-user)
     BENCH_INSIDE=yes BENCH_DATA=$data unshare --mount "${userns[@]}" -- "$0" "$users" "$runs" "$build"
     exit
 fi

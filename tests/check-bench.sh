@@ -17,33 +17,47 @@ for tool in strace valgrind; do
     command -v "$tool" >/dev/null || cannot_run="$tool is not installed (Debian package $tool)"
 done
 
-# case | arguments | exit status | standard error ("usage": the usage line alone)
-while IFS='|' read -r label arguments expected_status expected_err; do
+# Where namespaces are refused (a user without root in a chroot, say): an
+# unshare that refuses as the kernel does.
+mkdir "$work/refusing"
+printf '#!/bin/sh\necho "unshare: unshare failed: Operation not permitted" >&2\nexit 1\n' >"$work/refusing/unshare"
+chmod +x "$work/refusing/unshare"
+refused="bench: cannot make a private mount namespace here (unshare: unshare failed: Operation not permitted):"
+refused+=" run it as root, or where user namespaces are allowed"
+
+# case | environment | arguments | exit status | standard error ("usage": the usage line alone;
+# "refused": the namespace refused, and nothing generated)
+while IFS='|' read -r label environment arguments expected_status expected_err; do
     read -r label <<<"$label"
     read -r expected_status expected_err <<<"$expected_status $expected_err"
+    read -ra environment <<<"$environment"
     read -ra arguments <<<"$arguments"
     if ((expected_status == 0)) && [[ -n $cannot_run ]]; then
         echo "skipped: bench $label: $cannot_run"
         continue
     fi
-    "${capped[@]}" "$bench" "${arguments[@]}" >"$work/out" 2>"$work/err"
+    "${capped[@]}" env "${environment[@]}" "$bench" "${arguments[@]}" >"$work/out" 2>"$work/err"
     same_status "$label" "$expected_status" $?
     if [[ $expected_err == usage ]]; then
         [[ $(cat "$work/err") == "$usage" ]] || fail "$label: standard error is '$(head -3 "$work/err")', expected the usage line"
+    elif [[ $expected_err == refused ]]; then
+        [[ $(cat "$work/err") == "$refused" ]] ||
+            fail "$label: standard error is '$(head -3 "$work/err")', expected the namespace's refusal alone"
     elif ((expected_status == 0)); then
         for program in folkroll kinroll; do
             [[ $(grep -c "^| $program " "$work/out") == 2 ]] || fail "$label: no two rows of $program in the tables"
         done
     fi
 done <<TABLE
-users not a number     | abc                  | 2 | usage
-no users               | 0                    | 2 | usage
-negative users         | -5                   | 2 | usage
-users with a sign      | +5                   | 2 | usage
-no runs                | 10 0                 | 2 | usage
-runs not a number      | 10 x                 | 2 | usage
-a fourth argument      | 1 1 $build extra     | 2 | usage
-one user, one run      | 1 1 $build           | 0 |
+users not a number     | | abc                  | 2 | usage
+no users               | | 0                    | 2 | usage
+negative users         | | -5                   | 2 | usage
+users with a sign      | | +5                   | 2 | usage
+no runs                | | 10 0                 | 2 | usage
+runs not a number      | | 10 x                 | 2 | usage
+a fourth argument      | | 1 1 $build extra     | 2 | usage
+namespaces refused     | PATH=$work/refusing:$PATH | 1000000 1 $build | 2 | refused
+one user, one run      | | 1 1 $build           | 0 |
 TABLE
 "${capped[@]}" "$bench" --help >"$work/out" 2>&1
 same_status "--help" 0 $?
