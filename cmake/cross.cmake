@@ -12,11 +12,19 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 # The static emulator is started directly: a dynamically linked one, or a shell
-# script around it, would itself take the target's LD_PRELOAD.
-set(cross_emulator /usr/bin/${cross_qemu} -L /usr/${cross_triplet})
+# script around it, would itself take the target's LD_PRELOAD. Debian 12's
+# qemu-user-static has it as qemu-ARCH-static (its qemu-user's qemu-ARCH is
+# dynamically linked); Debian 13's qemu-user as qemu-ARCH, to which its
+# transitional qemu-user-static adds the -static name.
+find_program(cross_qemu_program NAMES ${cross_qemu}-static ${cross_qemu} NO_CACHE)
+if(NOT cross_qemu_program)
+    set(cross_qemu_program /usr/bin/${cross_qemu}-static)
+endif()
+set(cross_emulator ${cross_qemu_program} -L /usr/${cross_triplet})
 # Target libraries that the sysroot lacks (the extrausers module, say) reach
-# the emulated programs alone, through their own LD_LIBRARY_PATH.
-set(CROSS_LIBRARY_PATH "" CACHE PATH "Folder of further target libraries for the emulated programs")
+# the emulated programs alone, through their own LD_LIBRARY_PATH: one folder,
+# or several joined by ':'.
+set(CROSS_LIBRARY_PATH "" CACHE STRING "Folders (joined by ':') of further target libraries for the emulated programs")
 if(CROSS_LIBRARY_PATH)
     list(APPEND cross_emulator -E LD_LIBRARY_PATH=${CROSS_LIBRARY_PATH})
 endif()
