@@ -157,7 +157,7 @@ add_lint_test(clang-format --dry-run --Werror ${cxx_files})
 add_lint_test(clang-tidy --quiet -p ${CMAKE_BINARY_DIR} ${programs})
 add_lint_test(cppcheck --error-exitcode=1 --enable=warning,style,performance,portability
     --inline-suppr --quiet --std=c++17 ${programs})
-add_lint_test(shellcheck ${shell_scripts} .ci/run debian/tests/listings)
+add_lint_test(shellcheck ${shell_scripts} .ci/run .ci/install-packages debian/tests/listings)
 
 get_property(all_tests DIRECTORY PROPERTY TESTS)
 set_tests_properties(${all_tests} PROPERTIES SKIP_RETURN_CODE 77)
