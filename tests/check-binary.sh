@@ -38,6 +38,11 @@ needed=$(sed -n 's/.*(NEEDED).*\[\(.*\)\]/\1/p' "$work/dynamic" | grep -vxF "${i
 grep -q 'FLAGS_1).*PIE' "$work/dynamic" || fail "not a position-independent executable"
 grep -Eq '\(FLAGS\).*BIND_NOW|FLAGS_1\).*NOW' "$work/dynamic" || fail "symbols not bound at start (no BIND_NOW)"
 grep -q GNU_RELRO "$work/headers" || fail "no read-only relocations (GNU_RELRO)"
+# With the stack protector, a function with an array on its stack (the one
+# that formats messages) checks a canary before it returns, and calls
+# __stack_chk_fail where the canary was overwritten.
+grep -Eq ' __stack_chk_fail(@|$)' "$work/symbols" ||
+    fail "no stack protector: nothing calls __stack_chk_fail"
 # With control-flow protection, every function the compiler built begins with
 # an ENDBR, main among them. The program as a whole is marked (the x86 feature
 # note, IBT and SHSTK) only where the C library's start files are built so
