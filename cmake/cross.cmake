@@ -3,7 +3,10 @@
 # /usr), cross_processor and cross_qemu (the user-mode emulator that runs the
 # target's programs here). The tests start the programs, and only those,
 # through CMAKE_CROSSCOMPILING_EMULATOR; set it empty (-D...=) to run them
-# directly where the kernel can (an i386 build on an amd64 kernel).
+# directly where the kernel can: an i386 build on an amd64 kernel that runs
+# 32-bit programs (most do; CONFIG_IA32_EMULATION), with the i386 C library
+# installed (dpkg --add-architecture i386, then apt-get install libc6:i386).
+# Where the kernel cannot, the tests that run the programs skip and say why.
 set(CMAKE_SYSTEM_NAME Linux)
 set(CMAKE_SYSTEM_PROCESSOR ${cross_processor})
 set(CMAKE_CXX_COMPILER ${cross_triplet}-g++)
@@ -28,8 +31,18 @@ set(CROSS_LIBRARY_PATH "" CACHE STRING "Folders (joined by ':') of further targe
 if(CROSS_LIBRARY_PATH)
     list(APPEND cross_emulator -E LD_LIBRARY_PATH=${CROSS_LIBRARY_PATH})
 endif()
-# Made anew at each configure, so that a CROSS_LIBRARY_PATH given later holds
-# too; one given with -DCMAKE_CROSSCOMPILING_EMULATOR=... (cached) wins.
+# The cross compiler's sysroot holds no character set converters, which the
+# C library loads for every character set but UTF-8 and ISO-8859-1: the
+# terminal rows in other character sets need the target's, the folder
+# usr/lib/TRIPLET/gconv of its libc6 (TRIPLET its multiarch name, as
+# arm-linux-gnueabihf or i386-linux-gnu), unpacked.
+set(CROSS_GCONV_PATH "" CACHE PATH "The target's character set converters (usr/lib/TRIPLET/gconv of its libc6), for the emulated programs")
+if(CROSS_GCONV_PATH)
+    list(APPEND cross_emulator -E GCONV_PATH=${CROSS_GCONV_PATH})
+endif()
+# Made anew at each configure, so that a CROSS_LIBRARY_PATH or
+# CROSS_GCONV_PATH given later holds too; one given with
+# -DCMAKE_CROSSCOMPILING_EMULATOR=... (cached) wins.
 if(NOT DEFINED CACHE{CMAKE_CROSSCOMPILING_EMULATOR})
     set(CMAKE_CROSSCOMPILING_EMULATOR "${cross_emulator}")
 endif()

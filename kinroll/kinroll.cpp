@@ -1,20 +1,24 @@
 // kinroll: write every group of the group database to standard output, one line
 // per group in the layout of the group file: name:password:gid:member,member
+#include <ctype.h>
 #include <fcntl.h>
 #include <grp.h>
 #include <langinfo.h>
+#include <locale.h>
 #include <poll.h>
 #include <string.h>
+#include <strings.h>
 #include <unistd.h>
 
-#include <cctype>
 #include <cerrno>
 #include <charconv>
 #include <climits>
-#include <clocale>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <cwchar>
+#include <cwctype>
 
 namespace {
 
@@ -99,7 +103,10 @@ ByteClass byte_classes[UCHAR_MAX + 1];
 
 constexpr unsigned char first_printable = 0x20;
 constexpr unsigned char delete_control = 0x7F;
-constexpr unsigned char first_non_ascii = 0x80;
+// C1, the bytes that an 8-bit terminal takes as controls (9B starts an
+// escape sequence) where the character set does not use them in a character.
+constexpr unsigned char first_c1 = 0x80;
+constexpr unsigned char last_c1 = 0x9F;
 
 // The controls of more than one byte in UTF-8: C1, and the explicit
 // bidirectional controls, which make a terminal that lays out right-to-left
@@ -116,36 +123,214 @@ constexpr Utf8Control utf8_controls[] = {
     {3, {0xE2, 0x81, 0xA6}, {0xE2, 0x81, 0xA9}}, // U+2066 to U+2069: isolates
 };
 
-// Reads the character set of the locale that the environment names, which a
-// terminal's user sets to match the terminal, and classes the bytes by it:
-// - always, C0 but the line's own newline, and DEL, are controls;
-// - in UTF-8, so are the sequences above; C and POSIX count as UTF-8, which
-//   terminals are today also where no locale is set (containers, many ssh
-//   sessions), and so does a locale that cannot be loaded, which leaves C;
-// - in any other character set (ISO 8859, KOI8-R, EUC-JP, GB18030, ...) a
-//   byte from 0x80 up is a control where the locale calls it one: C1 in ISO
-//   8859, but in GB18030 or KOI8-R such bytes are letters.
-void read_terminal_charset() {
-    const char *locale = std::setlocale(LC_CTYPE, "");
-    const bool utf8 = locale == nullptr || std::strcmp(locale, "C") == 0 || std::strcmp(locale, "POSIX") == 0 ||
-                      std::strcmp(nl_langinfo(CODESET), "UTF-8") == 0;
+// C0 but the line's own newline, and DEL, are controls in every character
+// set (in TCVN and VISCII that masks the capitals stored in C0 as well);
+// with C1 set, so are the bytes from 0x80 to 0x9F.
+void class_controls(bool c1) {
     for (unsigned byte = 0; byte <= UCHAR_MAX; ++byte) {
-        bool control = (byte < first_printable && byte != '\n') || byte == delete_control;
-        if (!utf8 && byte >= first_non_ascii) {
-            control = std::iscntrl(static_cast<int>(byte)) != 0;
-        }
+        const bool control = (byte < first_printable && byte != '\n') || byte == delete_control ||
+                             (c1 && byte >= first_c1 && byte <= last_c1);
         byte_classes[byte] = control ? ByteClass::control : ByteClass::text;
     }
-    if (utf8) {
-        for (const Utf8Control &sequence : utf8_controls) {
-            byte_classes[sequence.first[0]] = ByteClass::utf8_lead;
+}
+
+// In UTF-8, also the first bytes of the sequences above.
+void class_utf8_controls(bool c1) {
+    class_controls(c1);
+    for (const Utf8Control &sequence : utf8_controls) {
+        byte_classes[sequence.first[0]] = ByteClass::utf8_lead;
+    }
+}
+
+// The walk over the characters of a character set other than UTF-8 that
+// finds the bytes from 0x80 to 0x9F it uses in a character. A character set
+// that checks a character only once it has all its bytes makes the walk try
+// many (EUC-TW's takes some 290,000 conversions, EUC-JP's 28,000), so it ends
+// after a bound, and a byte not found by then stays a control.
+struct CharsetWalk {
+    std::size_t longest; // bytes in the character set's longest character
+    unsigned long conversions_left;
+    unsigned unknown; // C1 bytes not yet found in a character
+    bool used[last_c1 - first_c1 + 1];
+};
+constexpr unsigned long walk_bound = 1UL << 20;
+
+bool is_unknown(const CharsetWalk &walk, unsigned char byte) {
+    return byte >= first_c1 && byte <= last_c1 && !walk.used[byte - first_c1];
+}
+
+void mark_used(CharsetWalk &walk, unsigned char byte) {
+    if (is_unknown(walk, byte)) {
+        walk.used[byte - first_c1] = true;
+        --walk.unknown;
+    }
+}
+
+constexpr std::size_t begins_character = static_cast<std::size_t>(-2);
+constexpr std::size_t no_character = static_cast<std::size_t>(-1);
+
+// mbrtowc's answer to the LENGTH bytes of PREFIX as the start of a character,
+// in the thread's locale: how many bytes make one, begins_character where they
+// begin one, no_character where none begins so.
+std::size_t convert(CharsetWalk &walk, const unsigned char *prefix, std::size_t length) {
+    --walk.conversions_left;
+    std::mbstate_t state{};
+    wchar_t character = 0;
+    return std::mbrtowc(&character, reinterpret_cast<const char *>(prefix), length, &state);
+}
+
+// The walk tries the bytes from 0x80 up first, then those below: the later
+// bytes of a character are mostly there, so an end is soon found.
+unsigned char nth_byte(unsigned n) { return static_cast<unsigned char>(first_c1 + n); }
+
+// Whether some bytes after PREFIX, LENGTH bytes that begin a character, end it.
+bool ends(CharsetWalk &walk, unsigned char *prefix, std::size_t length) {
+    for (unsigned n = 0; n <= UCHAR_MAX && walk.conversions_left > 0; ++n) {
+        prefix[length] = nth_byte(n);
+        const std::size_t result = convert(walk, prefix, length + 1);
+        if (result != no_character &&
+            (result != begins_character || (length + 1 < walk.longest && ends(walk, prefix, length + 1)))) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// Marks the C1 bytes that follow PREFIX, LENGTH bytes that begin a character,
+// in a character.
+void mark_later_bytes(CharsetWalk &walk, unsigned char *prefix, std::size_t length) {
+    const bool last_byte = length + 1 == walk.longest;
+    for (unsigned n = 0; n <= UCHAR_MAX && walk.unknown > 0 && walk.conversions_left > 0; ++n) {
+        const unsigned char byte = nth_byte(n);
+        // A character's last byte can only tell where it is an unknown C1 byte.
+        if (last_byte && !is_unknown(walk, byte)) {
+            continue;
+        }
+        prefix[length] = byte;
+        const std::size_t result = convert(walk, prefix, length + 1);
+        if (result == no_character || (result == begins_character && last_byte)) {
+            continue;
+        }
+        if (result != begins_character) {
+            mark_used(walk, byte);
+            continue;
+        }
+        if (is_unknown(walk, byte) && ends(walk, prefix, length + 1)) {
+            mark_used(walk, byte);
+        }
+        mark_later_bytes(walk, prefix, length + 1);
+    }
+}
+
+// Whether BYTE alone is a printable character, in the thread's locale. A
+// whole string rather than mbrtowc: a character set that combines a letter
+// with a mark after it (TCVN) gives the letter only where the text ends.
+bool printable_alone(unsigned char byte) {
+    const char text[] = {static_cast<char>(byte), '\0'};
+    wchar_t characters[2] = {};
+    return std::mbstowcs(characters, text, 2) == 1 && std::iswprint(static_cast<wint_t>(characters[0])) != 0;
+}
+
+// In a character set other than UTF-8, a byte from 0x80 to 0x9F shows as it
+// is only where the character set uses it in a character: alone as a
+// printable one, as the first byte of a longer one, or as a later byte of
+// one. So C1 is masked in ISO 8859, EUC-JP, GB2312 and EUC-TW, and kept in
+// Shift_JIS, GBK, GB18030 and KOI8-R, where such bytes are text. Above 0x9F a
+// byte is a control where the locale calls it one. mbrtowc and mbstowcs take
+// no locale: the walk runs in the thread's locale, LOCALE, for its length
+// only.
+void class_charset_controls(locale_t locale) {
+    class_controls(false);
+    const locale_t previous = uselocale(locale);
+    const std::size_t longest = MB_CUR_MAX < MB_LEN_MAX ? MB_CUR_MAX : MB_LEN_MAX;
+    CharsetWalk walk{longest, walk_bound, last_c1 - first_c1 + 1, {}};
+    unsigned char prefix[MB_LEN_MAX];
+    for (unsigned byte = first_c1; byte <= last_c1; ++byte) {
+        prefix[0] = static_cast<unsigned char>(byte);
+        if (printable_alone(prefix[0]) || (convert(walk, prefix, 1) == begins_character && ends(walk, prefix, 1))) {
+            mark_used(walk, prefix[0]);
+        }
+    }
+    for (unsigned byte = 0; byte <= UCHAR_MAX && walk.unknown > 0; ++byte) {
+        prefix[0] = static_cast<unsigned char>(byte);
+        if (convert(walk, prefix, 1) == begins_character) {
+            mark_later_bytes(walk, prefix, 1);
+        }
+    }
+    uselocale(previous);
+    for (unsigned byte = first_c1; byte <= UCHAR_MAX; ++byte) {
+        const bool control =
+            byte <= last_c1 ? !walk.used[byte - first_c1] : iscntrl_l(static_cast<int>(byte), locale) != 0;
+        if (control) {
+            byte_classes[byte] = ByteClass::control;
         }
     }
 }
 
+// The locale the environment names for the character set, as the C library
+// picks it: the first of LC_ALL, LC_CTYPE and LANG that is set and not
+// empty; "C" where none is.
+const char *charset_locale_name() {
+    constexpr const char *variables[] = {"LC_ALL", "LC_CTYPE", "LANG"};
+    for (const char *variable : variables) {
+        const char *name = std::getenv(variable);
+        if (name != nullptr && *name != '\0') {
+            return name;
+        }
+    }
+    return "C";
+}
+
+// Whether a locale's name names UTF-8 as its character set, as
+// "xx_XX.UTF-8" or "xx_XX.utf8@modifier" do, in any case.
+bool names_utf8(const char *name) {
+    const char *charset = std::strchr(name, '.');
+    if (charset == nullptr) {
+        return false;
+    }
+    ++charset;
+    const std::size_t length = std::strcspn(charset, "@");
+    const auto spelled = [charset, length](const char *spelling) {
+        return length == std::strlen(spelling) && strncasecmp(charset, spelling, length) == 0;
+    };
+    return spelled("UTF-8") || spelled("utf8");
+}
+
+// Reads the character set of the locale that the environment names, which a
+// terminal's user sets to match the terminal, and classes the bytes by it.
+// The locale is loaded into an object of its own and the process's locale
+// stays C, in which the C library reads its name service configuration: in a
+// Turkish locale, where I and i are not one letter's two cases, its parser
+// would reject the whole file over an action such as [NOTFOUND=continue].
+// C and POSIX count as UTF-8, which terminals are today also where no locale
+// is set (containers, many ssh sessions). So does a locale that cannot be
+// loaded where its name says UTF-8; where it names another character set, or
+// none, the terminal may be an 8-bit one, and C1 is masked as well.
+void class_bytes_for_terminal() {
+    const char *name = charset_locale_name();
+    if (std::strcmp(name, "C") == 0 || std::strcmp(name, "POSIX") == 0) {
+        class_utf8_controls(false);
+        return;
+    }
+    const locale_t locale = newlocale(LC_CTYPE_MASK, "", nullptr);
+    if (locale == nullptr) {
+        class_utf8_controls(!names_utf8(name));
+        return;
+    }
+    if (std::strcmp(nl_langinfo_l(CODESET, locale), "UTF-8") == 0) {
+        class_utf8_controls(false);
+    } else {
+        class_charset_controls(locale);
+    }
+    freelocale(locale);
+}
+
+// A UTF-8 control cut by the end of the buffer: its first bytes wait for the
+// bytes after them to tell what they are.
+constexpr std::size_t cut_by_buffer_end = SIZE_MAX;
+
 // How many bytes from BYTES, LEFT of them in the buffer, make a UTF-8
-// control: 0 where none begins there; more than LEFT where the buffer ends
-// before the bytes that tell.
+// control: 0 where none begins there, or cut_by_buffer_end.
 std::size_t utf8_control_length(const char *bytes, std::size_t left) {
     for (const Utf8Control &sequence : utf8_controls) {
         std::size_t matched = 0;
@@ -154,8 +339,11 @@ std::size_t utf8_control_length(const char *bytes, std::size_t left) {
                static_cast<unsigned char>(bytes[matched]) <= sequence.last[matched]) {
             ++matched;
         }
-        if (matched == sequence.length || matched == left) {
+        if (matched == sequence.length) {
             return sequence.length;
+        }
+        if (matched == left) {
+            return cut_by_buffer_end;
         }
     }
     return 0;
@@ -166,27 +354,31 @@ std::size_t utf8_control_length(const char *bytes, std::size_t left) {
 // shows as one '?' per byte, as ls shows such names, so the line keeps its
 // length; every other byte stays, so text in any script shows as it is.
 // Returns how many bytes of the buffer are ready to be written: all of them,
-// but for a control's first bytes at its very end, which wait for the bytes
-// after them to tell what they are.
+// but for a control cut by the buffer's end.
 std::size_t mask_controls() {
     std::size_t i = 0;
     while (i < listing_used) {
-        std::size_t length = 0;
         switch (byte_classes[static_cast<unsigned char>(listing[i])]) {
         case ByteClass::text:
+            ++i;
             break;
         case ByteClass::control:
-            length = 1;
+            listing[i++] = '?';
             break;
-        case ByteClass::utf8_lead:
-            length = utf8_control_length(listing + i, listing_used - i);
-            if (length > listing_used - i) {
+        case ByteClass::utf8_lead: {
+            const std::size_t length = utf8_control_length(listing + i, listing_used - i);
+            if (length == cut_by_buffer_end) {
                 return i;
+            }
+            if (length == 0) {
+                ++i;
+            } else {
+                std::memset(listing + i, '?', length);
+                i += length;
             }
             break;
         }
-        std::memset(listing + i, '?', length);
-        i += length > 0 ? length : 1;
+        }
     }
     return listing_used;
 }
@@ -335,7 +527,7 @@ bool start_output() {
     }
     on_terminal = isatty(STDOUT_FILENO) != 0;
     if (on_terminal) {
-        read_terminal_charset();
+        class_bytes_for_terminal();
     }
     return true;
 }

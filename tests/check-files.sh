@@ -12,12 +12,15 @@
 # drop-in records beside it named CASE.userdb through nss-systemd. Where
 # CASE.tty is beside it, the listing through the files backend on a terminal
 # (a pseudo-terminal made by script, which passes the bytes as they come) must
-# be that in C, C.UTF-8 and a locale that cannot be loaded, and so must it be
+# be that in C, C.UTF-8 and a UTF-8 locale that cannot be loaded, and so must it be
 # with standard error elsewhere; with standard error alone on the terminal,
 # standard output must get EXPECTED. Where CASE.CHARSET.tty is beside it, the
 # listing on a terminal in a locale of that character set must be that, and
-# into a pipe EXPECTED: the locales are those in the folder LISTER_LOCALES,
-# made by the test "locales".
+# into a pipe EXPECTED; in tr_TR.UTF-8, CASE.tty and EXPECTED. The locales are
+# those in the folder LISTER_LOCALES, made by the test "locales": read on a
+# terminal, never into a pipe. Where CASE.unloadable.tty is beside it, the
+# listing on a terminal in an ISO-8859-1 locale that cannot be loaded must be
+# that.
 set -uo pipefail
 here=$(dirname "$0")
 # shellcheck source=common.sh
@@ -97,43 +100,84 @@ fi
 on_terminal=${expected%.out}.tty
 if [[ $sources == files && -f $on_terminal ]]; then
     command -v script >/dev/null || { echo "skipped: script is not installed (Debian package bsdutils)"; exit "$SKIP"; }
-    # Rows in other character sets, where their locales were made.
-    locales=${LISTER_LOCALES:-} charset_rows=()
-    for charset_tty in "${expected%.out}".*.tty; do
-        [[ -f $charset_tty ]] || continue
-        charset=${charset_tty%.tty} charset=${charset##*.}
-        locale=$(basename "$(find "$locales" -maxdepth 1 -name "*.$charset" 2>/dev/null | head -1)")
+    # Whether a row reads the locale shows in the files the program opens.
+    traced=(strace -f -qq -e trace=openat -o "$work/opened")
+    if ! command -v strace >/dev/null; then
+        echo "skipped: whether the locale is read: strace is not installed (Debian package strace)"
+        traced=()
+    fi
+    locales=${LISTER_LOCALES:-} extra_rows=()
+    # locale_rows PATTERN TERMINAL: the rows in the locale of LISTER_LOCALES
+    # (made by the test locales) whose name matches PATTERN: on a terminal it
+    # is read, and the listing is TERMINAL; into a pipe it is not read, and
+    # the listing is EXPECTED.
+    locale_rows() {
+        local locale
+        locale=$(basename "$(find "$locales" -maxdepth 1 -name "$1" 2>/dev/null | head -1)")
         if [[ -z $locale ]]; then
-            reason="no locale of it was made (see the test locales)"
+            local reason="no locale of it was made (see the test locales)"
             [[ -d /usr/share/i18n/charmaps ]] || reason="the locale sources are not installed (Debian package locales)"
-            echo "skipped: the rows in $charset: $reason"
+            echo "skipped: the rows in $1: $reason"
+            return
+        fi
+        extra_rows+=("in $locale | LOCPATH=$locales LC_ALL=$locale | | $2 | | read"
+            "in $locale, stdout a pipe | LOCPATH=$locales LC_ALL=$locale | pipe | /dev/null | $expected | unread")
+    }
+    # Other character sets: CASE.CHARSET.tty. The C library converts all but
+    # UTF-8 and ISO-8859-1 with modules of its own, which an emulated program
+    # finds only where they are given (cmake/cross.cmake).
+    for charset_tty in "${expected%.out}".*.tty; do
+        charset=${charset_tty%.tty} charset=${charset##*.}
+        [[ -f $charset_tty && $charset != unloadable ]] || continue
+        if [[ -n ${LISTER_EMULATOR:-} && $LISTER_EMULATOR != *GCONV_PATH=* && $charset != ISO-8859-1 ]]; then
+            echo "skipped: the rows in $charset: the emulated program finds no converter for it: unpack the" \
+                "target's libc6 and give its usr/lib/TRIPLET/gconv folder as -DCROSS_GCONV_PATH (see cmake/cross.cmake)"
             continue
         fi
-        charset_rows+=("in $charset | LOCPATH=$locales LC_ALL=$locale | | $charset_tty |"
-            "in $charset, stdout a pipe | LOCPATH=$locales LC_ALL=$locale | pipe | /dev/null | $expected")
+        locale_rows "*.$charset" "$charset_tty"
     done
+    # In a Turkish locale I and i are not one letter's two cases, so the C
+    # library's parser of the name service configuration must not read its
+    # words in it.
+    locale_rows tr_TR.UTF-8 "$on_terminal"
+    # A locale that cannot be loaded and names an 8-bit character set:
+    # CASE.unloadable.tty.
+    unloadable=${expected%.out}.unloadable.tty
+    [[ -f $unloadable ]] && extra_rows+=("an ISO-8859-1 locale that cannot be loaded | LC_ALL=xx_XX.ISO-8859-1 | | $unloadable |")
     # case | the locale's variables | where the outputs go, beside the terminal ("pipe": standard
-    # output into a pipe to cat >FILE) | bytes on the terminal | bytes in the file
-    while IFS='|' read -r label environment redirect expected_terminal expected_file; do
+    # output into a pipe to cat >FILE) | bytes on the terminal | bytes in the file | whether the
+    # program opens the locale's files in LISTER_LOCALES ("read", "unread"; blank: not looked at)
+    while IFS='|' read -r label environment redirect expected_terminal expected_file locale_files; do
         label=$(trim "$label") expected_terminal=$(trim "$expected_terminal") expected_file=$(trim "$expected_file")
+        locale_files=$(trim "$locale_files")
         read -ra environment <<<"$environment"
         [[ $(trim "$redirect") == pipe ]] && redirect=" | cat >$work/file"
-        rm -f "$work/file"
+        command=(env "${environment[@]}" "${lister[@]}")
+        if [[ -n $locale_files && ${#traced[@]} -gt 0 ]]; then
+            # The leak checker of a sanitizer build cannot work under strace.
+            command=(env "${environment[@]}" "ASAN_OPTIONS=${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0"
+                "${traced[@]}" "${lister[@]}")
+        else
+            locale_files=""
+        fi
+        rm -f "$work/file" "$work/opened"
         "${capped[@]}" "$here/with-accounts.sh" "$database" "${databases[@]}" -- \
-            script -qec "$(terminal_command env "${environment[@]}" "${lister[@]}")$redirect" /dev/null \
-            </dev/null >"$work/terminal"
+            script -qec "$(terminal_command "${command[@]}")$redirect" /dev/null </dev/null >"$work/terminal"
         same_status "$label" 0 $?
         same_bytes "$label: the terminal" "$expected_terminal" "$work/terminal"
         [[ -n $expected_file ]] && same_bytes "$label: the file" "$expected_file" "$work/file"
+        opened=$(grep -F "\"$locales/" "$work/opened" 2>/dev/null | head -1)
+        [[ $locale_files == read && -z $opened ]] && fail "$label: the locale's files in $locales were not read"
+        [[ $locale_files == unread && -n $opened ]] && fail "$label: the locale was read: $opened"
     done < <(
         cat <<TABLE
 both outputs on a terminal          | LC_ALL=C |               | $on_terminal |
 stdout on a terminal, stderr a file | LC_ALL=C | 2>$work/file | $on_terminal | /dev/null
 stdout a file, stderr on a terminal | LC_ALL=C | >$work/file  | /dev/null    | $expected
 in C.UTF-8                          | LC_ALL=C.UTF-8 |         | $on_terminal |
-in a locale that cannot be loaded   | LC_ALL=xx_XX.ISO-8859-1 | | $on_terminal |
+a UTF-8 locale that cannot be loaded | LC_ALL=xx_XX.UTF-8     | | $on_terminal |
 TABLE
-        ((${#charset_rows[@]} == 0)) || printf '%s\n' "${charset_rows[@]}"
+        ((${#extra_rows[@]} == 0)) || printf '%s\n' "${extra_rows[@]}"
     )
 fi
 finish

@@ -16,9 +16,10 @@ if(CMAKE_CROSSCOMPILING OR SANITIZE)
     set(program_tests_only ON)
 endif()
 
-# The locales of other character sets that the terminal rows list in, made by
-# localedef into a folder of the build's own (LOCPATH), so that nothing on the
-# machine changes; in the target's byte order, which compiled locales keep.
+# The locales that the terminal rows list in, made by localedef into a folder
+# of the build's own (LOCPATH), so that nothing on the machine changes; in the
+# target's byte order, which compiled locales keep: other character sets, and
+# a Turkish locale, whose case rules differ from C's.
 set(test_locales ${CMAKE_BINARY_DIR}/locales)
 add_test(NAME locales
     COMMAND bash -c [=[
@@ -32,7 +33,8 @@ add_test(NAME locales
         order=--little-endian
         [[ $byte_order == BIG_ENDIAN ]] && order=--big-endian
         mkdir -p "$folder"
-        for locale in en_US.ISO-8859-1 ru_RU.KOI8-R ja_JP.EUC-JP; do
+        for locale in en_US.ISO-8859-1 ru_RU.KOI8-R ja_JP.EUC-JP ja_JP.WINDOWS-31J zh_CN.GB2312 zh_TW.EUC-TW \
+            tr_TR.UTF-8; do
             localedef "$order" -i "${locale%.*}" -f "${locale#*.}" "$folder/$locale" || exit 1
         done
     ]=] make-locales ${test_locales} ${CMAKE_CXX_BYTE_ORDER})

@@ -43,7 +43,10 @@ while [[ $1 != -- ]]; do
     shift
 done
 shift
-printf '%s: %s\n' "$database" "${sources[*]}" >"$work/nsswitch.conf"
+# With a hosts line that holds an action, as many machines' files do: the C
+# library's parser of this file reads its words in the process's locale, and
+# in a Turkish one would not know [NOTFOUND=continue] and reject the file.
+printf '%s: %s\nhosts: files [NOTFOUND=continue] dns\n' "$database" "${sources[*]}" >"$work/nsswitch.conf"
 mounts+=("$work/nsswitch.conf" /etc/nsswitch.conf)
 
 if reason=$(no_mount_namespace); then
