@@ -231,6 +231,7 @@ interrupted writes                       | "\${many[@]}" FAKE_WRITE_EINTR=1 "\${
 short and interrupted writes             | "\${many[@]}" FAKE_WRITE_MAX=999 FAKE_WRITE_EINTR=1 "\${lister[@]}" | 0 | | $work/many.records
 writes that take nothing                 | "\${many[@]}" FAKE_WRITE_ZERO=1 "\${lister[@]}"       | 1   | $name: write error: No space left on device
 close of stdout fails                    | "\${many[@]}" FAKE_CLOSE_EIO=1 "\${lister[@]}"        | 1   | $name: write error: Input/output error | $work/many.records
+disk full, then the close fails too      | "\${many[@]}" FAKE_CLOSE_EIO=1 "\${lister[@]}" >/dev/full | 1 | $name: write error: No space left on device
 non-blocking pipe, slow late reader      | "\${nonblocking_pipe[@]}" out 0.3 "\${many[@]}" "\${lister[@]}" | 0 | | $work/many.records | 2000 0
 non-blocking pipe, stalled reader        | "\${nonblocking_pipe[@]}" out 1 "\${few[@]}" "\${lister[@]}"  | 0 | | $work/few.records | 100 0
 both outputs on a non-blocking pipe      | "\${nonblocking_pipe[@]}" both 0.3 "\${skip[@]}" "\${lister[@]}" | 1 | | $work/skip.out | 2000 4
