@@ -12,8 +12,9 @@
 #   CPU time of the whole pipeline, paired with getent's pipeline;
 # - write calls per listing into that pipe (strace);
 # - instructions executed (callgrind), over the first tenth of the databases
-#   (at least one record): unlike times, these do not wander with the
-#   machine's load, and two runs give the same counts;
+#   (at least one record), into /dev/null and on a pseudo-terminal (script) in
+#   C.UTF-8: unlike times, these do not wander with the machine's load, and
+#   two runs give the same counts;
 # - start-up, over one-record databases, 20 times RUNS runs.
 # BUILD_DIR (default build) holds the programs and the benchmark's helpers,
 # as the README's build command makes them. Needs root, or unprivileged user
@@ -51,6 +52,7 @@ if [[ ${BENCH_INSIDE:-} != yes ]]; then
             "run it as root, or where user namespaces are allowed" >&2
         exit 2
     fi
+    command -v script >/dev/null || { echo "bench: script missing (Debian package bsdutils)" >&2; exit 2; }
     for tool in strace valgrind; do
         if ! command -v "$tool" >/dev/null; then
             ((EUID == 0)) || { echo "bench: $tool missing (Debian package $tool)" >&2; exit 2; }
@@ -143,6 +145,13 @@ instructions() {
         sed -n 's/.*Collected : \([0-9]*\).*/\1/p'
 }
 
+# instructions executed by COMMAND..., output on a pseudo-terminal in C.UTF-8
+terminal_instructions() {
+    script -qec "$(printf '%q ' env LC_ALL=C.UTF-8 valgrind --tool=callgrind --callgrind-out-file=/dev/null \
+        --log-file="$samples/callgrind" "$@")" /dev/null </dev/null >/dev/null
+    sed -n 's/.*Collected : \([0-9]*\).*/\1/p' "$samples/callgrind"
+}
+
 samples=$data/samples
 mkdir "$samples"
 costs=() counts=()
@@ -169,6 +178,7 @@ for pair in "folkroll passwd" "kinroll group"; do
     small_records=$(wc -l <"$data/tenth.$database")
     instr=$(instructions "$build/$program") instr_getent=$(instructions getent "$database")
     instr_floor=$(instructions "$build/bench-enumerate" "$database")
+    instr_terminal=$(terminal_instructions "$build/$program")
     umount "/etc/$database"
 
     costs+=("$(awk -v p="$program" -v r="$records" -v b="$bytes" -v c="$cpu" -v g="$vs_getent" -v f="$vs_floor" \
@@ -177,9 +187,9 @@ for pair in "folkroll passwd" "kinroll group"; do
             p, r, b, c / 1e6, g, f, m, o, sc, sc / sg }')")
     counts+=("$(awk -v p="$program" -v b="$bytes" -v pw="$pipe_wall" -v wr="$pipe_wall_ratio" -v cr="$pipe_cpu_ratio" \
         -v n="$writes" -v gn="$getent_writes" -v sr="$small_records" -v i="$instr" -v gi="$instr_getent" \
-        -v fi="$instr_floor" 'BEGIN {
-        printf "| %-8s | %5.3f | %5.2fx | %5.2fx | %6d | %6d | %6d | %5.0f | %6.3fx | %6.3fx |\n",
-            p, pw / 1e6, wr, cr, n, int(b / 65536) + 2, gn, i / sr, i / gi, i / fi }')")
+        -v fi="$instr_floor" -v ti="$instr_terminal" 'BEGIN {
+        printf "| %-8s | %5.3f | %5.2fx | %5.2fx | %6d | %6d | %6d | %5.0f | %6.3fx | %6.3fx | %5.0f | %6.3fx |\n",
+            p, pw / 1e6, wr, cr, n, int(b / 65536) + 2, gn, i / sr, i / gi, i / fi, ti / sr, ti / i }')")
 done
 
 cat <<HEAD
@@ -193,8 +203,8 @@ cat <<HEAD
 
 Into a pipe read by \`cat >/dev/null\`, medians of the same runs; instructions over the first tenth of the records:
 
-| program  | pipeline wall s | wall vs getent | pipeline CPU vs getent | write calls | limit | getent's write calls | instructions per record | instructions vs getent | instructions vs floor |
-|----------|------:|------:|------:|-------:|-------:|-------:|------:|-------:|-------:|
+| program  | pipeline wall s | wall vs getent | pipeline CPU vs getent | write calls | limit | getent's write calls | instructions per record | instructions vs getent | instructions vs floor | instructions per record on a terminal | terminal vs /dev/null |
+|----------|------:|------:|------:|-------:|-------:|-------:|------:|-------:|-------:|------:|-------:|
 HEAD
 printf '%s\n' "${counts[@]}"
 cat <<LEGEND
@@ -211,7 +221,9 @@ cat <<LEGEND
 - write calls: the program's write calls into the pipe (strace); limit: bytes / 64 KiB + 2, what the
   tests allow; getent's write calls: the same for getent.
 - instructions (callgrind, which unlike times does not wander with the load of the machine): per record
-  of the first tenth of the database, and against getent's and the floor's over the same records.
+  of the first tenth of the database into /dev/null, and against getent's and the floor's over the same
+  records; "on a terminal": per record of the same listing on a pseudo-terminal in C.UTF-8, where it is
+  written line by line and its controls are masked, and against the same into /dev/null.
 
 Machine: $(nproc) cores, $(sed -n 's/^model name[[:space:]]*: //p' /proc/cpuinfo | head -1), Linux $(uname -r), $(getconf GNU_LIBC_VERSION).
 LEGEND
