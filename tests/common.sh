@@ -68,9 +68,31 @@ same_status() {
 # use_lister PROGRAM: sets the array lister to the command that starts PROGRAM:
 # through the emulator the test definitions hand over for a build for another
 # architecture (LISTER_EMULATOR, words split at blanks), directly otherwise.
+# Where the kernel cannot start it directly (a build for i386 run natively on
+# a kernel without 32-bit support, or without the i386 C library), the test
+# skips and says why.
 use_lister() {
     read -ra lister <<<"${LISTER_EMULATOR:-}"
     lister+=("$1")
+    [[ -n ${LISTER_EMULATOR:-} ]] && return
+    # Through bash's exec, which reports a program that the kernel refuses
+    # (timeout's own exec would hand it to sh as a script).
+    local answer status
+    # shellcheck disable=SC2016 # expanded by the inner shell
+    answer=$("${capped[@]}" bash -c 'exec "$0"' "$1" 2>&1 >/dev/null </dev/null)
+    status=$? answer=${answer%%$'\n'*}
+    case $status in
+    126)
+        echo "skipped: this kernel cannot run $(basename "$1") (${answer##*: }): run these tests where the kernel" \
+            "runs programs of its architecture, or under the emulator (see cmake/cross.cmake)"
+        exit "$SKIP"
+        ;;
+    127)
+        echo "skipped: $(basename "$1") cannot start (${answer##*: }): the C library of its architecture is" \
+            "not installed (for i386: dpkg --add-architecture i386, then apt-get install libc6:i386)"
+        exit "$SKIP"
+        ;;
+    esac
 }
 
 # enumeration_calls PROGRAM: sets open, fetch and close to the names of the
