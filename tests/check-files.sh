@@ -28,9 +28,9 @@ source "$here/common.sh"
 
 program=$1 database=$2 fixture=$3 expected=$4 sources=${5:-files}
 use_lister "$program"
-# needs_module NAME PACKAGE FOLDER: skips unless the program's own loader finds
-# the name service module libnss_NAME.so.2: an i386 build needs the i386
-# module, an emulated build the target's, which PACKAGE holds in FOLDER. The
+# needs_module NAME PACKAGE: skips unless the program's own loader finds the
+# name service module libnss_NAME.so.2: an i386 build needs the i386 module,
+# an emulated build the target's, which PACKAGE holds in usr/lib. The
 # loader's whole answer is read before it is searched, so that no early exit
 # of a reader can cut it short.
 needs_module() {
@@ -39,7 +39,7 @@ needs_module() {
     [[ $loaded == *"libnss_$1.so.2 =>"* ]] && return
     if [[ -n ${LISTER_EMULATOR:-} ]]; then
         echo "skipped: the emulated $(basename "$program") finds no $1 module: unpack the target's $2 and give" \
-            "its $3 folder as -DCROSS_LIBRARY_PATH when configuring (see cmake/cross.cmake)"
+            "its usr/lib folder as -DCROSS_LIBRARY_PATH when configuring (see cmake/cross.cmake)"
     else
         echo "skipped: the $1 module for $(basename "$program")'s architecture is not installed" \
             "(Debian package $2, or $2:ARCH for a build for the architecture ARCH)"
@@ -52,29 +52,28 @@ for source in $sources; do
     case $source in
     files) databases+=("files=$fixture") ;;
     extrausers)
-        needs_module extrausers libnss-extrausers usr/lib
+        needs_module extrausers libnss-extrausers
         databases+=("extrausers=${fixture%.*}.extrausers")
         ;;
     systemd)
-        needs_module systemd libnss-systemd "usr/lib/TRIPLET (the target's GNU name, as arm-linux-gnueabihf)"
+        # Under qemu-user, whose -L prefix stands for /, nss-systemd looks for
+        # /run/userdb in the target's folder and finds no drop-in records.
+        if [[ -n ${LISTER_EMULATOR:-} ]]; then
+            echo "skipped: the nss-systemd rows cannot run under qemu-user, which hides /run/userdb from" \
+                "nss-systemd; the native suite runs them"
+            exit "$SKIP"
+        fi
+        needs_module systemd libnss-systemd
         # Whether the enumeration alone, built and run as the program is
         # (bench-enumerate, beside it), finds the drop-in records at all. An
         # nss-systemd that finds them by name or ID alone lists none (those of
-        # Debian 12 and 13 list them); nor does one under qemu-user, whose -L
-        # prefix stands for /, so that nss-systemd looks for /run/userdb in
-        # the target's folder.
-        read -ra emulator <<<"${LISTER_EMULATOR:-}"
+        # Debian 12 and 13 list them).
         "$here/with-accounts.sh" "$database" "systemd=${fixture%.*}.userdb" -- \
-            "${emulator[@]}" "$(dirname "$program")/bench-enumerate" "$database" >"$work/drop-ins" 2>&1
+            "$(dirname "$program")/bench-enumerate" "$database" >"$work/drop-ins" 2>&1
         status=$?
         ((status == SKIP)) && { cat "$work/drop-ins"; exit "$SKIP"; }
         if ((status != 0)); then
-            if [[ -n ${LISTER_EMULATOR:-} ]]; then
-                echo "skipped: the emulated enumeration finds no drop-in records: under qemu-user nss-systemd" \
-                    "looks for /run/userdb in the target's folder (qemu's -L), so these rows run natively only"
-            else
-                echo "skipped: this nss-systemd does not list drop-in records (those of Debian 12 and 13 do)"
-            fi
+            echo "skipped: this nss-systemd does not list drop-in records (those of Debian 12 and 13 do)"
             exit "$SKIP"
         fi
         databases+=("systemd=${fixture%.*}.userdb")
