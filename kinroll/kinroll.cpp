@@ -171,8 +171,11 @@ constexpr std::size_t no_character = static_cast<std::size_t>(-1);
 
 // mbrtowc's answer to the LENGTH bytes of PREFIX as the start of a character,
 // in the thread's locale: how many bytes make one, begins_character where they
-// begin one, no_character where none begins so.
+// begin one, no_character where none begins so, or the walk's bound is met.
 std::size_t convert(CharsetWalk &walk, const unsigned char *prefix, std::size_t length) {
+    if (walk.conversions_left == 0) {
+        return no_character;
+    }
     --walk.conversions_left;
     std::mbstate_t state{};
     wchar_t character = 0;
@@ -185,7 +188,7 @@ unsigned char nth_byte(unsigned n) { return static_cast<unsigned char>(first_c1 
 
 // Whether some bytes after PREFIX, LENGTH bytes that begin a character, end it.
 bool ends(CharsetWalk &walk, unsigned char *prefix, std::size_t length) {
-    for (unsigned n = 0; n <= UCHAR_MAX && walk.conversions_left > 0; ++n) {
+    for (unsigned n = 0; n <= UCHAR_MAX; ++n) {
         prefix[length] = nth_byte(n);
         const std::size_t result = convert(walk, prefix, length + 1);
         if (result != no_character &&
@@ -200,7 +203,7 @@ bool ends(CharsetWalk &walk, unsigned char *prefix, std::size_t length) {
 // in a character.
 void mark_later_bytes(CharsetWalk &walk, unsigned char *prefix, std::size_t length) {
     const bool last_byte = length + 1 == walk.longest;
-    for (unsigned n = 0; n <= UCHAR_MAX && walk.unknown > 0 && walk.conversions_left > 0; ++n) {
+    for (unsigned n = 0; n <= UCHAR_MAX && walk.unknown > 0; ++n) {
         const unsigned char byte = nth_byte(n);
         // A character's last byte can only tell where it is an unknown C1 byte.
         if (last_byte && !is_unknown(walk, byte)) {
