@@ -12,8 +12,8 @@
 # drop-in records beside it named CASE.userdb through nss-systemd. Where
 # CASE.tty is beside it, the listing through the files backend on a terminal
 # (a pseudo-terminal made by script, which passes the bytes as they come) must
-# be that in C, C.UTF-8 and a UTF-8 locale that cannot be loaded, and so must it be
-# with standard error elsewhere; with standard error alone on the terminal,
+# be that in C, C.UTF-8 and a UTF-8 locale that cannot be loaded, and so must
+# it be with standard error elsewhere; with standard error alone on the terminal,
 # standard output must get EXPECTED. Where CASE.CHARSET.tty is beside it, the
 # listing on a terminal in a locale of that character set must be that, and
 # into a pipe EXPECTED; in tr_TR.UTF-8, CASE.tty and EXPECTED. The locales are
@@ -151,14 +151,14 @@ if [[ $sources == files && -f $on_terminal ]]; then
         locale_files=$(trim "$locale_files")
         read -ra environment <<<"$environment"
         [[ $(trim "$redirect") == pipe ]] && redirect=" | cat >$work/file"
-        command=(env "${environment[@]}" "${lister[@]}")
+        command=(env "${environment[@]}")
         if [[ -n $locale_files && ${#traced[@]} -gt 0 ]]; then
             # The leak checker of a sanitizer build cannot work under strace.
-            command=(env "${environment[@]}" "ASAN_OPTIONS=${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0"
-                "${traced[@]}" "${lister[@]}")
+            command+=("ASAN_OPTIONS=${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0" "${traced[@]}")
         else
             locale_files=""
         fi
+        command+=("${lister[@]}")
         rm -f "$work/file" "$work/opened"
         "${capped[@]}" "$here/with-accounts.sh" "$database" "${databases[@]}" -- \
             script -qec "$(terminal_command "${command[@]}")$redirect" /dev/null </dev/null >"$work/terminal"
