@@ -8,9 +8,9 @@
 #include <poll.h>
 #include <pwd.h>
 #include <string.h>
-#include <strings.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <climits>
@@ -125,36 +125,48 @@ constexpr Utf8Control utf8_controls[] = {
 };
 
 // C0 but the line's own newline, and DEL, are controls in every character
-// set (in TCVN and VISCII that masks the capitals stored in C0 as well);
-// with C1 set, so are the bytes from 0x80 to 0x9F.
-void class_controls(bool c1) {
+// set (in TCVN and VISCII that masks the capitals stored in C0 as well).
+void class_c0_and_delete() {
     for (unsigned byte = 0; byte <= UCHAR_MAX; ++byte) {
-        const bool control = (byte < first_printable && byte != '\n') || byte == delete_control ||
-                             (c1 && byte >= first_c1 && byte <= last_c1);
+        const bool control = (byte < first_printable && byte != '\n') || byte == delete_control;
         byte_classes[byte] = control ? ByteClass::control : ByteClass::text;
     }
 }
 
-// In UTF-8, also the first bytes of the sequences above.
-void class_utf8_controls(bool c1) {
-    class_controls(c1);
+// The rules of UTF-8: C0 and DEL, and the sequences above.
+void class_utf8_controls() {
+    class_c0_and_delete();
     for (const Utf8Control &sequence : utf8_controls) {
         byte_classes[sequence.first[0]] = ByteClass::utf8_lead;
     }
 }
 
+// Every byte from 0x80 to 0x9F, as an 8-bit terminal takes them.
+void class_c1_controls() {
+    for (unsigned byte = first_c1; byte <= last_c1; ++byte) {
+        byte_classes[byte] = ByteClass::control;
+    }
+}
+
 // The walk over the characters of a character set other than UTF-8 that
-// finds the bytes from 0x80 to 0x9F it uses in a character. A character set
-// that checks a character only once it has all its bytes makes the walk try
-// many (EUC-TW's takes some 290,000 conversions, EUC-JP's 28,000), so it ends
-// after a bound, and a byte not found by then stays a control.
+// finds the bytes from 0x80 to 0x9F it uses in a character. It tries
+// sequences of bytes as a tree, every byte after each sequence that begins
+// a character, and marks the C1 bytes of each character it meets. A
+// character set that checks a character only once it has all its bytes
+// makes it try many (EUC-TW's some 270,000 sequences, EUC-JP's 27,000), so
+// it ends after a bound, and a byte not found by then stays a control.
 struct CharsetWalk {
-    std::size_t longest; // bytes in the character set's longest character
+    unsigned char sequence[MB_LEN_MAX];
+    // The bytes of the longest character tried: MB_CUR_MAX, but 2 where the
+    // character set says 1 and has longer ones (ISO 6937), and never more
+    // than the sequence holds, whatever the C library says.
+    std::size_t longest;
     unsigned long conversions_left;
     unsigned unknown; // C1 bytes not yet found in a character
     bool used[last_c1 - first_c1 + 1];
 };
 constexpr unsigned long walk_bound = 1UL << 20;
+static_assert(MB_LEN_MAX >= 2, "the walk tries sequences of 2 bytes at least");
 
 bool is_unknown(const CharsetWalk &walk, unsigned char byte) {
     return byte >= first_c1 && byte <= last_c1 && !walk.used[byte - first_c1];
@@ -167,68 +179,83 @@ void mark_used(CharsetWalk &walk, unsigned char byte) {
     }
 }
 
-constexpr std::size_t begins_character = static_cast<std::size_t>(-2);
-constexpr std::size_t no_character = static_cast<std::size_t>(-1);
+// Whether the walk may find more: a C1 byte is still unknown, and its bound
+// is not met.
+bool goes_on(const CharsetWalk &walk) { return walk.unknown > 0 && walk.conversions_left > 0; }
 
-// mbrtowc's answer to the LENGTH bytes of PREFIX as the start of a character,
-// in the thread's locale: how many bytes make one, begins_character where they
-// begin one, no_character where none begins so, or the walk's bound is met.
-std::size_t convert(CharsetWalk &walk, const unsigned char *prefix, std::size_t length) {
-    if (walk.conversions_left == 0) {
-        return no_character;
-    }
+// What mbrtowc makes of the first bytes of the sequence, in the thread's
+// locale: a whole character, the beginning of one, or neither.
+enum class Conversion { character, begun, none };
+
+Conversion convert(CharsetWalk &walk, std::size_t length) {
     --walk.conversions_left;
     std::mbstate_t state{};
     wchar_t character = 0;
-    return std::mbrtowc(&character, reinterpret_cast<const char *>(prefix), length, &state);
+    const std::size_t answer = std::mbrtowc(&character, reinterpret_cast<const char *>(walk.sequence), length, &state);
+    if (answer == static_cast<std::size_t>(-2)) {
+        return Conversion::begun;
+    }
+    return answer == static_cast<std::size_t>(-1) ? Conversion::none : Conversion::character;
 }
 
 // The walk tries the bytes from 0x80 up first, then those below: the later
-// bytes of a character are mostly there, so an end is soon found.
+// bytes of a character are mostly there, so its end is soon found. N runs
+// from 0 to 0xFF, and from N = 0x80 on the sum passes 0xFF: its conversion to
+// unsigned char wraps it round to 0x00 and on, as it does for every unsigned
+// type, modulo UCHAR_MAX + 1, so that each byte comes once.
 unsigned char nth_byte(unsigned n) { return static_cast<unsigned char>(first_c1 + n); }
 
-// Whether some bytes after PREFIX, LENGTH bytes that begin a character, end it.
-bool ends(CharsetWalk &walk, unsigned char *prefix, std::size_t length) {
-    for (unsigned n = 0; n <= UCHAR_MAX; ++n) {
-        prefix[length] = nth_byte(n);
-        const std::size_t result = convert(walk, prefix, length + 1);
-        if (result != no_character &&
-            (result != begins_character || (length + 1 < walk.longest && ends(walk, prefix, length + 1)))) {
+// Whether the first LENGTH bytes of the sequence hold a C1 byte not yet found.
+bool holds_unknown(const CharsetWalk &walk, std::size_t length) {
+    for (std::size_t i = 0; i < length; ++i) {
+        if (is_unknown(walk, walk.sequence[i])) {
             return true;
         }
     }
     return false;
 }
 
-// Marks the C1 bytes that follow PREFIX, LENGTH bytes that begin a character,
-// in a character.
-void mark_later_bytes(CharsetWalk &walk, unsigned char *prefix, std::size_t length) {
-    const bool last_byte = length + 1 == walk.longest;
-    for (unsigned n = 0; n <= UCHAR_MAX && walk.unknown > 0; ++n) {
+// Tries each byte after the first LENGTH bytes of the sequence, which begin a
+// character, and marks the C1 bytes of every character that it or the bytes
+// after it end. LENGTH is below walk.longest, so the byte is within the
+// sequence. As a character's last byte, once the bytes before it are known,
+// only an unknown C1 byte can tell something, and the C1 bytes come first.
+void walk_on(CharsetWalk &walk, std::size_t length) {
+    const bool last_byte = length + 1 >= walk.longest;
+    bool before_known = !holds_unknown(walk, length);
+    for (unsigned n = 0; n <= UCHAR_MAX && goes_on(walk); ++n) {
         const unsigned char byte = nth_byte(n);
-        // A character's last byte can only tell where it is an unknown C1 byte.
-        if (last_byte && !is_unknown(walk, byte)) {
-            continue;
+        if (last_byte && before_known) {
+            if (n > last_c1 - first_c1) {
+                break;
+            }
+            if (!is_unknown(walk, byte)) {
+                continue;
+            }
         }
-        prefix[length] = byte;
-        const std::size_t result = convert(walk, prefix, length + 1);
-        if (result == no_character || (result == begins_character && last_byte)) {
-            continue;
+        walk.sequence[length] = byte;
+        switch (convert(walk, length + 1)) {
+        case Conversion::character:
+            for (std::size_t i = 0; i <= length; ++i) {
+                mark_used(walk, walk.sequence[i]);
+            }
+            before_known = true;
+            break;
+        case Conversion::begun:
+            if (!last_byte) {
+                walk_on(walk, length + 1);
+            }
+            break;
+        case Conversion::none:
+            break;
         }
-        if (result != begins_character) {
-            mark_used(walk, byte);
-            continue;
-        }
-        if (is_unknown(walk, byte) && ends(walk, prefix, length + 1)) {
-            mark_used(walk, byte);
-        }
-        mark_later_bytes(walk, prefix, length + 1);
     }
 }
 
 // Whether BYTE alone is a printable character, in the thread's locale. A
 // whole string rather than mbrtowc: a character set that combines a letter
-// with a mark after it (TCVN) gives the letter only where the text ends.
+// with a mark after it (CP1258, TCVN) gives the letter only where the text
+// ends.
 bool printable_alone(unsigned char byte) {
     const char text[] = {static_cast<char>(byte), '\0'};
     wchar_t characters[2] = {};
@@ -237,28 +264,27 @@ bool printable_alone(unsigned char byte) {
 
 // In a character set other than UTF-8, a byte from 0x80 to 0x9F shows as it
 // is only where the character set uses it in a character: alone as a
-// printable one, as the first byte of a longer one, or as a later byte of
-// one. So C1 is masked in ISO 8859, EUC-JP, GB2312 and EUC-TW, and kept in
-// Shift_JIS, GBK, GB18030 and KOI8-R, where such bytes are text. Above 0x9F a
-// byte is a control where the locale calls it one. mbrtowc and mbstowcs take
-// no locale: the walk runs in the thread's locale, LOCALE, for its length
-// only.
+// printable one, or as any byte of a longer one. So all of C1 is masked in
+// ISO 8859, GB2312, Big5 and EUC-KR; all but 0x8E in EUC-TW, and all but 0x8E
+// and 0x8F in EUC-JP, which begin its characters of other sets; none in
+// Shift_JIS, GBK, GB18030 and KOI8-R, where those bytes are text. Above 0x9F
+// a byte is a control where the locale calls it one. mbrtowc and mbstowcs
+// take no locale: the walk runs in the thread's locale, LOCALE, for its
+// length only.
 void class_charset_controls(locale_t locale) {
-    class_controls(false);
+    class_c0_and_delete();
     const locale_t previous = uselocale(locale);
-    const std::size_t longest = MB_CUR_MAX < MB_LEN_MAX ? MB_CUR_MAX : MB_LEN_MAX;
-    CharsetWalk walk{longest, walk_bound, last_c1 - first_c1 + 1, {}};
-    unsigned char prefix[MB_LEN_MAX];
-    for (unsigned byte = first_c1; byte <= last_c1; ++byte) {
-        prefix[0] = static_cast<unsigned char>(byte);
-        if (printable_alone(prefix[0]) || (convert(walk, prefix, 1) == begins_character && ends(walk, prefix, 1))) {
-            mark_used(walk, prefix[0]);
+    CharsetWalk walk{};
+    walk.longest = std::min(std::max(MB_CUR_MAX, std::size_t{2}), sizeof walk.sequence);
+    walk.conversions_left = walk_bound;
+    walk.unknown = last_c1 - first_c1 + 1;
+    for (unsigned n = 0; n <= UCHAR_MAX && goes_on(walk); ++n) {
+        walk.sequence[0] = nth_byte(n);
+        if (is_unknown(walk, walk.sequence[0]) && printable_alone(walk.sequence[0])) {
+            mark_used(walk, walk.sequence[0]);
         }
-    }
-    for (unsigned byte = 0; byte <= UCHAR_MAX && walk.unknown > 0; ++byte) {
-        prefix[0] = static_cast<unsigned char>(byte);
-        if (convert(walk, prefix, 1) == begins_character) {
-            mark_later_bytes(walk, prefix, 1);
+        if (convert(walk, 1) == Conversion::begun) {
+            walk_on(walk, 1);
         }
     }
     uselocale(previous);
@@ -285,19 +311,27 @@ const char *charset_locale_name() {
     return "C";
 }
 
-// Whether a locale's name names UTF-8 as its character set, as
-// "xx_XX.UTF-8" or "xx_XX.utf8@modifier" do, in any case.
+// Whether a locale's name names UTF-8 as its character set, read as the C
+// library reads it: the part after a '.' ("xx_XX.UTF-8"), or else the whole
+// name (a bare "UTF-8", as some terminals set LC_CTYPE), up to any
+// "@modifier"; of that, the letters and digits alone, in any case ("utf8",
+// "Utf-8").
 bool names_utf8(const char *name) {
-    const char *charset = std::strchr(name, '.');
-    if (charset == nullptr) {
-        return false;
+    const char *const end = name + std::strcspn(name, "@");
+    const char *const dot = static_cast<const char *>(std::memchr(name, '.', static_cast<std::size_t>(end - name)));
+    constexpr char utf8[] = "utf8";
+    std::size_t matched = 0;
+    for (const char *c = dot != nullptr ? dot + 1 : name; c < end; ++c) {
+        const auto byte = static_cast<unsigned char>(*c);
+        if (isalnum(byte) == 0) {
+            continue;
+        }
+        if (matched == sizeof utf8 - 1 || tolower(byte) != utf8[matched]) {
+            return false;
+        }
+        ++matched;
     }
-    ++charset;
-    const std::size_t length = std::strcspn(charset, "@");
-    const auto spelled = [charset, length](const char *spelling) {
-        return length == std::strlen(spelling) && strncasecmp(charset, spelling, length) == 0;
-    };
-    return spelled("UTF-8") || spelled("utf8");
+    return matched == sizeof utf8 - 1;
 }
 
 // Reads the character set of the locale that the environment names, which a
@@ -308,21 +342,25 @@ bool names_utf8(const char *name) {
 // would reject the whole file over an action such as [NOTFOUND=continue].
 // C and POSIX count as UTF-8, which terminals are today also where no locale
 // is set (containers, many ssh sessions). So does a locale that cannot be
-// loaded where its name says UTF-8; where it names another character set, or
-// none, the terminal may be an 8-bit one, and C1 is masked as well.
+// loaded where its name says UTF-8 (LC_CTYPE=UTF-8, which a Mac's terminal
+// sets and ssh passes on); where it names another character set, or none,
+// the terminal may be an 8-bit one, and C1 is masked as well.
 void class_bytes_for_terminal() {
     const char *name = charset_locale_name();
     if (std::strcmp(name, "C") == 0 || std::strcmp(name, "POSIX") == 0) {
-        class_utf8_controls(false);
+        class_utf8_controls();
         return;
     }
     const locale_t locale = newlocale(LC_CTYPE_MASK, "", nullptr);
     if (locale == nullptr) {
-        class_utf8_controls(!names_utf8(name));
+        class_utf8_controls();
+        if (!names_utf8(name)) {
+            class_c1_controls();
+        }
         return;
     }
     if (std::strcmp(nl_langinfo_l(CODESET, locale), "UTF-8") == 0) {
-        class_utf8_controls(false);
+        class_utf8_controls();
     } else {
         class_charset_controls(locale);
     }

@@ -19,8 +19,10 @@
 # into a pipe EXPECTED; in tr_TR.UTF-8, CASE.tty and EXPECTED. The locales are
 # those in the folder LISTER_LOCALES, made by the test "locales": read on a
 # terminal, never into a pipe. Where CASE.unloadable.tty is beside it, the
-# listing on a terminal in an ISO-8859-1 locale that cannot be loaded must be
-# that.
+# listing on a terminal where the locale that names ISO-8859-1 cannot be
+# loaded must be that; where a locale cannot be loaded and names UTF-8, it is
+# CASE.tty. The rows set all three locale variables, so that the environment
+# the tests run in decides none of them.
 set -uo pipefail
 here=$(dirname "$0")
 # shellcheck source=common.sh
@@ -140,9 +142,20 @@ if [[ $sources == files && -f $on_terminal ]]; then
     # words in it.
     locale_rows tr_TR.UTF-8 "$on_terminal"
     # A locale that cannot be loaded and names an 8-bit character set:
-    # CASE.unloadable.tty.
+    # CASE.unloadable.tty. LANG is read, and LC_ALL comes first.
     unloadable=${expected%.out}.unloadable.tty
-    [[ -f $unloadable ]] && extra_rows+=("an ISO-8859-1 locale that cannot be loaded | LC_ALL=xx_XX.ISO-8859-1 | | $unloadable |")
+    [[ -f $unloadable ]] && extra_rows+=(
+        "LANG alone names ISO-8859-1 | LC_ALL= LC_CTYPE= LANG=xx_XX.ISO-8859-1 | | $unloadable |"
+        "LC_ALL names ISO-8859-1, LC_CTYPE UTF-8 | LC_ALL=xx_XX.ISO-8859-1 LC_CTYPE=UTF-8 LANG= | | $unloadable |")
+    # An mbrtowc that never ends a character, preloaded in the sanitizer build
+    # (LISTER_MBRTOWC_BEGUN): the walk over the character set must stop within
+    # its buffer, and the listing come whole. The C library's newlocale loses
+    # the search path it makes of LOCPATH, which the leak checker would report.
+    latin1_tty=${expected%.out}.ISO-8859-1.tty
+    if [[ -n ${LISTER_MBRTOWC_BEGUN:-} && -f $latin1_tty && -d $locales/en_US.ISO-8859-1 ]]; then
+        begun="LD_PRELOAD=$LISTER_MBRTOWC_BEGUN ASAN_OPTIONS=${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0"
+        extra_rows+=("mbrtowc never ends a character | LOCPATH=$locales LC_ALL=en_US.ISO-8859-1 $begun | | $latin1_tty |")
+    fi
     # case | the locale's variables | where the outputs go, beside the terminal ("pipe": standard
     # output into a pipe to cat >FILE) | bytes on the terminal | bytes in the file | whether the
     # program opens the locale's files in LISTER_LOCALES ("read", "unread"; blank: not looked at)
@@ -175,6 +188,11 @@ stdout on a terminal, stderr a file | LC_ALL=C | 2>$work/file | $on_terminal | /
 stdout a file, stderr on a terminal | LC_ALL=C | >$work/file  | /dev/null    | $expected
 in C.UTF-8                          | LC_ALL=C.UTF-8 |         | $on_terminal |
 a UTF-8 locale that cannot be loaded | LC_ALL=xx_XX.UTF-8     | | $on_terminal |
+LC_CTYPE a character set, UTF-8     | LC_ALL= LC_CTYPE=UTF-8 LANG=           | | $on_terminal |
+LANG a character set, utf8          | LC_ALL= LC_CTYPE= LANG=utf8            | | $on_terminal |
+UTF-8 in another case, a modifier   | LC_ALL=xx_XX.Utf-8@euro LC_CTYPE= LANG= | | $on_terminal |
+in POSIX                            | LC_ALL=POSIX LC_CTYPE= LANG=           | | $on_terminal |
+an empty LC_ALL is passed over      | LC_ALL= LC_CTYPE=UTF-8 LANG=xx_XX.ISO-8859-1 | | $on_terminal |
 TABLE
         ((${#extra_rows[@]} == 0)) || printf '%s\n' "${extra_rows[@]}"
     )
