@@ -184,7 +184,7 @@ bool goes_on(const CharsetWalk &walk) { return walk.unknown > 0 && walk.conversi
 
 // What mbrtowc makes of the first bytes of the sequence, in the thread's
 // locale: a whole character, the beginning of one, or neither.
-enum class Conversion { character, begun, none };
+enum class Conversion : unsigned char { character, begun, none };
 
 Conversion convert(CharsetWalk &walk, std::size_t length) {
     --walk.conversions_left;
