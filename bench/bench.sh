@@ -48,8 +48,11 @@ if [[ ${BENCH_INSIDE:-} != yes ]]; then
     ((EUID == 0)) || userns=(--map-root-user)
     command -v mount >/dev/null || { echo "bench: mount missing (Debian package mount)" >&2; exit 2; }
     if ! refusal=$(unshare --mount "${userns[@]}" true 2>&1); then
-        echo "bench: cannot make a private mount namespace here (${refusal:-unshare failed}):" \
-            "run it as root, or where user namespaces are allowed" >&2
+        advice="run it as root, or where user namespaces are allowed"
+        # unshare makes the whole mount tree private, which needs / to be a mount point.
+        [[ $refusal == *"root filesystem propagation"* ]] &&
+            advice="/ is not a mount point: in a chroot, bind its folder onto itself (mount --bind DIR DIR) before entering it"
+        echo "bench: cannot make a private mount namespace here (${refusal:-unshare failed}): $advice" >&2
         exit 2
     fi
     command -v script >/dev/null || { echo "bench: script missing (Debian package bsdutils)" >&2; exit 2; }

@@ -17,16 +17,22 @@ for tool in strace valgrind; do
     command -v "$tool" >/dev/null || cannot_run="$tool is not installed (Debian package $tool)"
 done
 
-# Where namespaces are refused (a user without root in a chroot, say): an
-# unshare that refuses as the kernel does.
-mkdir "$work/refusing"
-printf '#!/bin/sh\necho "unshare: unshare failed: Operation not permitted" >&2\nexit 1\n' >"$work/refusing/unshare"
-chmod +x "$work/refusing/unshare"
-refused="bench: cannot make a private mount namespace here (unshare: unshare failed: Operation not permitted):"
-refused+=" run it as root, or where user namespaces are allowed"
+# Where namespaces are refused: an unshare that refuses as the kernel does, to
+# a user without root in a chroot (refusing-user), and to root in a chroot
+# whose folder is not a mount point (refusing-root).
+refusing() {
+    mkdir "$work/refusing-$1"
+    printf '#!/bin/sh\necho "unshare: %s" >&2\nexit 1\n' "$2" >"$work/refusing-$1/unshare"
+    chmod +x "$work/refusing-$1/unshare"
+    echo "bench: cannot make a private mount namespace here (unshare: $2): $3"
+}
+refused_user=$(refusing user "unshare failed: Operation not permitted" \
+    "run it as root, or where user namespaces are allowed")
+refused_root=$(refusing root "cannot change root filesystem propagation: Invalid argument" \
+    "/ is not a mount point: in a chroot, bind its folder onto itself (mount --bind DIR DIR) before entering it")
 
 # case | environment | arguments | exit status | standard error ("usage": the usage line alone;
-# "refused": the namespace refused, and nothing generated)
+# "bench: …": that line alone, and nothing generated)
 while IFS='|' read -r label environment arguments expected_status expected_err; do
     read -r label <<<"$label"
     read -r expected_status expected_err <<<"$expected_status $expected_err"
@@ -40,9 +46,9 @@ while IFS='|' read -r label environment arguments expected_status expected_err; 
     same_status "$label" "$expected_status" $?
     if [[ $expected_err == usage ]]; then
         [[ $(cat "$work/err") == "$usage" ]] || fail "$label: standard error is '$(head -3 "$work/err")', expected the usage line"
-    elif [[ $expected_err == refused ]]; then
-        [[ $(cat "$work/err") == "$refused" ]] ||
-            fail "$label: standard error is '$(head -3 "$work/err")', expected the namespace's refusal alone"
+    elif [[ $expected_err == bench:* ]]; then
+        [[ $(cat "$work/err") == "$expected_err" ]] ||
+            fail "$label: standard error is '$(head -3 "$work/err")', expected '$expected_err' alone"
     elif ((expected_status == 0)); then
         for program in folkroll kinroll; do
             [[ $(grep -c "^| $program " "$work/out") == 2 ]] || fail "$label: no two rows of $program in the tables"
@@ -56,7 +62,8 @@ users with a sign      | | +5                   | 2 | usage
 no runs                | | 10 0                 | 2 | usage
 runs not a number      | | 10 x                 | 2 | usage
 a fourth argument      | | 1 1 $build extra     | 2 | usage
-namespaces refused     | PATH=$work/refusing:$PATH | 1000000 1 $build | 2 | refused
+user namespaces refused | PATH=$work/refusing-user:$PATH | 1000000 1 $build | 2 | $refused_user
+/ not a mount point    | PATH=$work/refusing-root:$PATH | 1000000 1 $build | 2 | $refused_root
 one user, one run      | | 1 1 $build           | 0 |
 TABLE
 "${capped[@]}" "$bench" --help >"$work/out" 2>&1

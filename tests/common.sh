@@ -21,12 +21,23 @@ capped=(timeout -k 5 60)
 userns=()
 ((EUID == 0)) || userns=(--map-root-user)
 # no_mount_namespace: says why no private mount namespace with bind mounts can
-# be made here; fails (status 1, saying nothing) where one can.
+# be made here, and what to do; fails (status 1, saying nothing) where one can.
 no_mount_namespace() {
+    local answer
     if ! command -v mount >/dev/null; then
         echo "the mount command is not installed (Debian package mount)"
-    elif ! unshare --mount "${userns[@]}" true 2>/dev/null; then
-        echo "cannot make a private mount namespace here (unshare --mount ${userns[*]} failed)"
+    elif ! answer=$(unshare --mount "${userns[@]}" true 2>&1); then
+        answer=${answer#unshare: }
+        if [[ $answer == *"root filesystem propagation"* ]]; then
+            # unshare makes the whole mount tree private, from /.
+            echo "no private mount namespace: / is not a mount point, as in a chroot: bind the chroot's folder" \
+                "onto itself (mount --bind DIR DIR) before entering it"
+        elif ((EUID != 0)); then
+            echo "no private mount namespace: this user cannot make a user namespace ($answer), as where they" \
+                "are off or in a chroot: run the tests as root"
+        else
+            echo "no private mount namespace: unshare --mount says: $answer"
+        fi
     else
         return 1
     fi

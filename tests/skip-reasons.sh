@@ -5,6 +5,7 @@
 # not show. Every test of this suite says why on a line that begins with
 # "skipped: ".
 set -uo pipefail
+(($# == 1)) || { echo "usage: skip-reasons.sh BUILD_DIR, as in tests/skip-reasons.sh build" >&2; exit 2; }
 log=$1/Testing/Temporary/LastTest.log.tmp
 [[ -f $log ]] || log=$1/Testing/Temporary/LastTest.log
 [[ -f $log ]] || exit 0
