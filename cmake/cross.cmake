@@ -5,7 +5,7 @@
 # through CMAKE_CROSSCOMPILING_EMULATOR; set it empty (-D...=) to run them
 # directly where the kernel can: an i386 build on an amd64 kernel that runs
 # 32-bit programs (most do; CONFIG_IA32_EMULATION), with the i386 C library
-# installed (dpkg --add-architecture i386, then apt-get install libc6:i386).
+# installed (libc6-i386, and lib32stdc++6 for the tests' stand-in; see HACKING.md).
 # Where the kernel cannot, the tests that run the programs skip and say why.
 set(CMAKE_SYSTEM_NAME Linux)
 set(CMAKE_SYSTEM_PROCESSOR ${cross_processor})

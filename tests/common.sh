@@ -100,7 +100,7 @@ use_lister() {
         ;;
     127)
         echo "skipped: $(basename "$1") cannot start (${answer##*: }): the C library of its architecture is" \
-            "not installed (for i386: dpkg --add-architecture i386, then apt-get install libc6:i386)"
+            "not installed (for i386: apt-get install libc6-i386 lib32stdc++6)"
         exit "$SKIP"
         ;;
     esac
