@@ -157,9 +157,9 @@ void class_c1_controls() {
 // it ends after a bound, and a byte not found by then stays a control.
 struct CharsetWalk {
     unsigned char sequence[MB_LEN_MAX];
-    // The bytes of the longest character tried: MB_CUR_MAX, but 2 where the
-    // character set says 1 and has longer ones (ISO 6937), and never more
-    // than the sequence holds, whatever the C library says.
+    // The bytes of the longest character tried: MB_CUR_MAX, but at least 2,
+    // as ISO 6937 says 1 and has characters of 2, and never more than the
+    // sequence holds, whatever the C library says.
     std::size_t longest;
     unsigned long conversions_left;
     unsigned unknown; // C1 bytes not yet found in a character
