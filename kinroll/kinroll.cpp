@@ -19,6 +19,7 @@
 #include <cstring>
 #include <cwchar>
 #include <cwctype>
+#include <iterator>
 
 namespace {
 
@@ -97,53 +98,99 @@ int write_all(Output &to, const char *bytes, std::size_t size) {
 
 // What a byte of the listing is to the terminal, in the character set of
 // the locale: text, shown as it is; a control, which the terminal would act
-// on; or the first byte of a control of two or three bytes in UTF-8.
-enum class ByteClass : unsigned char { text, control, utf8_lead };
+// on; or a byte that may begin the form of a control written in more than one
+// byte (C2 and E2 in UTF-8, 81 in GB18030), which mostly begins text.
+enum class ByteClass : unsigned char { text, control, form_start };
 ByteClass byte_classes[UCHAR_MAX + 1];
 
 constexpr unsigned char first_printable = 0x20;
 constexpr unsigned char delete_control = 0x7F;
-// C1, the bytes that an 8-bit terminal takes as controls (9B starts an
-// escape sequence) where the character set does not use them in a character.
+// C1, the bytes that an 8-bit terminal takes as controls (9B is CSI, which
+// begins an escape sequence) where the character set does not use them in a
+// character.
 constexpr unsigned char first_c1 = 0x80;
 constexpr unsigned char last_c1 = 0x9F;
 
-// The controls of more than one byte in UTF-8: C1, and the explicit
+// The controls above ASCII, as ranges of code points: C1, and the explicit
 // bidirectional controls, which make a terminal that lays out right-to-left
-// text reorder the rest of the line. Each is a range of byte sequences, the
-// sequences from FIRST to LAST byte by byte.
-struct Utf8Control {
+// text reorder the rest of the line.
+struct CodePoints {
+    char32_t first;
+    char32_t last;
+};
+constexpr CodePoints controls_above_ascii[] = {
+    {0x80, 0x9F},     // C1
+    {0x202A, 0x202E}, // embeddings, overrides, pop
+    {0x2066, 0x2069}, // isolates
+};
+constexpr std::size_t count_controls_above_ascii() {
+    std::size_t count = 0;
+    for (std::size_t i = 0; i < std::size(controls_above_ascii); ++i) {
+        count += controls_above_ascii[i].last - controls_above_ascii[i].first + 1;
+    }
+    return count;
+}
+
+// The forms of more than one byte that the character set gives those
+// controls, as runs of forms that differ only in their last byte, which
+// counts up by one from each form to the next: UTF-8's C1 is one run, C2 80
+// to C2 9F; GB18030's 41 forms of four bytes make seven runs.
+struct FormRun {
     std::size_t length;
-    unsigned char first[3];
-    unsigned char last[3];
+    unsigned char first[MB_LEN_MAX]; // the run's first form
+    unsigned char last_byte_to;      // the last byte of its last form
 };
-constexpr Utf8Control utf8_controls[] = {
-    {2, {0xC2, 0x80}, {0xC2, 0x9F}},             // C1, U+0080 to U+009F
-    {3, {0xE2, 0x80, 0xAA}, {0xE2, 0x80, 0xAE}}, // U+202A to U+202E: embeddings, overrides, pop
-    {3, {0xE2, 0x81, 0xA6}, {0xE2, 0x81, 0xA9}}, // U+2066 to U+2069: isolates
+FormRun form_runs[count_controls_above_ascii()];
+std::size_t form_run_count = 0;
+
+// UTF-8's runs, for where no locale is loaded; a UTF-8 locale gives the same.
+constexpr FormRun utf8_form_runs[] = {
+    {2, {0xC2, 0x80}, 0x9F},       // C1, U+0080 to U+009F
+    {3, {0xE2, 0x80, 0xAA}, 0xAE}, // U+202A to U+202E
+    {3, {0xE2, 0x81, 0xA6}, 0xA9}, // U+2066 to U+2069
 };
 
-// C0 but the line's own newline, and DEL, are controls in every character
-// set (in TCVN and VISCII that masks the capitals stored in C0 as well).
-void class_c0_and_delete() {
-    for (unsigned byte = 0; byte <= UCHAR_MAX; ++byte) {
-        const bool control = (byte < first_printable && byte != '\n') || byte == delete_control;
-        byte_classes[byte] = control ? ByteClass::control : ByteClass::text;
+// Marks the first byte of a control's forms as one that may begin a
+// control, unless it is one alone.
+void mark_form_start(unsigned char byte) {
+    if (byte_classes[byte] == ByteClass::text) {
+        byte_classes[byte] = ByteClass::form_start;
     }
 }
 
-// The rules of UTF-8: C0 and DEL, and the sequences above.
-void class_utf8_controls() {
-    class_c0_and_delete();
-    for (const Utf8Control &sequence : utf8_controls) {
-        byte_classes[sequence.first[0]] = ByteClass::utf8_lead;
+// Adds a control's FORM of LENGTH bytes, 2 or more, to the runs: to the last
+// one where it follows on from it.
+void add_form(const unsigned char *form, std::size_t length) {
+    const std::size_t last = length - 1;
+    if (form_run_count > 0) {
+        FormRun &run = form_runs[form_run_count - 1];
+        if (run.length == length && std::memcmp(run.first, form, last) == 0 && run.last_byte_to + 1 == form[last]) {
+            run.last_byte_to = form[last];
+            return;
+        }
     }
+    FormRun &run = form_runs[form_run_count++];
+    run.length = length;
+    std::memcpy(run.first, form, length);
+    run.last_byte_to = form[last];
+    mark_form_start(form[0]);
 }
 
-// Every byte from 0x80 to 0x9F, as an 8-bit terminal takes them.
-void class_c1_controls() {
-    for (unsigned byte = first_c1; byte <= last_c1; ++byte) {
-        byte_classes[byte] = ByteClass::control;
+// Adds the forms of more than one byte that the character set of the
+// thread's locale gives the controls above ASCII, as the C library writes
+// them (its wide characters are code points). A form of one byte, or none,
+// leaves the byte classes as they are.
+void add_locale_forms() {
+    for (const CodePoints &range : controls_above_ascii) {
+        for (char32_t code_point = range.first; code_point <= range.last; ++code_point) {
+            unsigned char form[MB_LEN_MAX];
+            std::mbstate_t state{};
+            const std::size_t length =
+                std::wcrtomb(reinterpret_cast<char *>(form), static_cast<wchar_t>(code_point), &state);
+            if (length > 1 && length != static_cast<std::size_t>(-1)) {
+                add_form(form, length);
+            }
+        }
     }
 }
 
@@ -180,7 +227,7 @@ void mark_used(CharsetWalk &walk, unsigned char byte) {
 
 // Whether the walk may find more: a C1 byte is still unknown, and its bound
 // is not met.
-bool goes_on(const CharsetWalk &walk) { return walk.unknown > 0 && walk.conversions_left > 0; }
+bool may_find_more(const CharsetWalk &walk) { return walk.unknown > 0 && walk.conversions_left > 0; }
 
 // What mbrtowc makes of the first bytes of the sequence, in the thread's
 // locale: a whole character, the beginning of one, or neither.
@@ -219,12 +266,12 @@ bool holds_unknown(const CharsetWalk &walk, std::size_t length) {
 // after it end. LENGTH is below walk.longest, so the byte is within the
 // sequence. As a character's last byte, once the bytes before it are known,
 // only an unknown C1 byte can tell something, and the C1 bytes come first.
-void walk_on(CharsetWalk &walk, std::size_t length) {
+void try_next_bytes(CharsetWalk &walk, std::size_t length) {
     const bool last_byte = length + 1 >= walk.longest;
-    bool before_known = !holds_unknown(walk, length);
-    for (unsigned n = 0; n <= UCHAR_MAX && goes_on(walk); ++n) {
+    bool earlier_bytes_known = !holds_unknown(walk, length);
+    for (unsigned n = 0; n <= UCHAR_MAX && may_find_more(walk); ++n) {
         const unsigned char byte = nth_byte(n);
-        if (last_byte && before_known) {
+        if (last_byte && earlier_bytes_known) {
             if (n > last_c1 - first_c1) {
                 break;
             }
@@ -238,11 +285,11 @@ void walk_on(CharsetWalk &walk, std::size_t length) {
             for (std::size_t i = 0; i <= length; ++i) {
                 mark_used(walk, walk.sequence[i]);
             }
-            before_known = true;
+            earlier_bytes_known = true;
             break;
         case Conversion::begun:
             if (!last_byte) {
-                walk_on(walk, length + 1);
+                try_next_bytes(walk, length + 1);
             }
             break;
         case Conversion::none:
@@ -261,39 +308,72 @@ bool printable_alone(unsigned char byte) {
     return std::mbstowcs(characters, text, 2) == 1 && std::iswprint(static_cast<wint_t>(characters[0])) != 0;
 }
 
-// In a character set other than UTF-8, a byte from 0x80 to 0x9F shows as it
-// is only where the character set uses it in a character: alone as a
-// printable one, or as any byte of a longer one. So all of C1 is masked in
-// ISO 8859, GB2312, Big5 and EUC-KR; all but 0x8E in EUC-TW, and all but 0x8E
-// and 0x8F in EUC-JP, which begin its characters of other sets; none in
-// Shift_JIS, GBK, GB18030 and KOI8-R, where those bytes are text. Above 0x9F
-// a byte is a control where the locale calls it one. mbrtowc and mbstowcs
-// take no locale: the walk runs in the thread's locale, LOCALE, for its
-// length only.
-void class_charset_controls(locale_t locale) {
-    class_c0_and_delete();
-    const locale_t previous = uselocale(locale);
+// Classes the bytes from 0x80 up by the character set of the thread's locale,
+// one other than UTF-8: a byte from 0x80 to 0x9F shows as it is only where
+// the character set uses it in a character, alone as a printable one or as
+// any byte of a longer one (the README lists what that masks in each
+// character set a user can choose); a byte above 0x9F is a control where the
+// locale calls it one.
+void class_charset_bytes() {
     CharsetWalk walk{};
     walk.longest = std::min(std::max(MB_CUR_MAX, std::size_t{2}), sizeof walk.sequence);
     walk.conversions_left = walk_bound;
     walk.unknown = last_c1 - first_c1 + 1;
-    for (unsigned n = 0; n <= UCHAR_MAX && goes_on(walk); ++n) {
+    for (unsigned n = 0; n <= UCHAR_MAX && may_find_more(walk); ++n) {
         walk.sequence[0] = nth_byte(n);
         if (is_unknown(walk, walk.sequence[0]) && printable_alone(walk.sequence[0])) {
             mark_used(walk, walk.sequence[0]);
         }
         if (convert(walk, 1) == Conversion::begun) {
-            walk_on(walk, 1);
+            try_next_bytes(walk, 1);
         }
     }
-    uselocale(previous);
     for (unsigned byte = first_c1; byte <= UCHAR_MAX; ++byte) {
-        const bool control =
-            byte <= last_c1 ? !walk.used[byte - first_c1] : iscntrl_l(static_cast<int>(byte), locale) != 0;
+        const bool control = byte <= last_c1 ? !walk.used[byte - first_c1] : iscntrl(static_cast<int>(byte)) != 0;
         if (control) {
             byte_classes[byte] = ByteClass::control;
         }
     }
+}
+
+// Which bytes from 0x80 up are controls alone.
+enum class HighBytes : unsigned char {
+    text,    // none: UTF-8, where every control above ASCII has a longer form
+    c1,      // all from 0x80 to 0x9F: an 8-bit terminal of a character set not known
+    charset, // those the locale's character set does not use in a character
+};
+
+// Builds the byte classes, in this order: C0 but the line's own newline, and
+// DEL, are controls in every character set (in TCVN and VISCII that masks
+// the capitals stored in C0 as well); the bytes from 0x80 up are controls
+// alone as HIGH says; the first byte of each form of more than one byte of
+// a control above ASCII may begin one, where it is text alone. The forms are
+// those of LOCALE's character set, or UTF-8's where none is loaded (null).
+void class_bytes(HighBytes high, locale_t locale) {
+    for (unsigned byte = 0; byte <= UCHAR_MAX; ++byte) {
+        const bool control = (byte < first_printable && byte != '\n') || byte == delete_control;
+        byte_classes[byte] = control ? ByteClass::control : ByteClass::text;
+    }
+    if (high == HighBytes::c1) {
+        for (unsigned byte = first_c1; byte <= last_c1; ++byte) {
+            byte_classes[byte] = ByteClass::control;
+        }
+    }
+    if (locale == nullptr) {
+        for (const FormRun &run : utf8_form_runs) {
+            form_runs[form_run_count++] = run;
+            mark_form_start(run.first[0]);
+        }
+        return;
+    }
+    // mbrtowc, wcrtomb and the like take no locale: they run in the thread's
+    // locale, LOCALE for this part only.
+    const locale_t previous = uselocale(locale);
+    if (high == HighBytes::charset) {
+        class_charset_bytes();
+    }
+    add_locale_forms();
+    uselocale(previous);
 }
 
 // The locale the environment names for the character set, as the C library
@@ -347,44 +427,42 @@ bool names_utf8(const char *name) {
 void class_bytes_for_terminal() {
     const char *name = charset_locale_name();
     if (std::strcmp(name, "C") == 0 || std::strcmp(name, "POSIX") == 0) {
-        class_utf8_controls();
+        class_bytes(HighBytes::text, nullptr);
         return;
     }
     const locale_t locale = newlocale(LC_CTYPE_MASK, "", nullptr);
     if (locale == nullptr) {
-        class_utf8_controls();
-        if (!names_utf8(name)) {
-            class_c1_controls();
-        }
+        class_bytes(names_utf8(name) ? HighBytes::text : HighBytes::c1, nullptr);
         return;
     }
-    if (std::strcmp(nl_langinfo_l(CODESET, locale), "UTF-8") == 0) {
-        class_utf8_controls();
-    } else {
-        class_charset_controls(locale);
-    }
+    const bool utf8 = std::strcmp(nl_langinfo_l(CODESET, locale), "UTF-8") == 0;
+    class_bytes(utf8 ? HighBytes::text : HighBytes::charset, locale);
     freelocale(locale);
 }
 
-// A UTF-8 control cut by the end of the buffer: its first bytes wait for the
-// bytes after them to tell what they are.
+// A control's form cut by the end of the buffer: its first bytes wait for
+// the bytes after them to tell what they are.
 constexpr std::size_t cut_by_buffer_end = SIZE_MAX;
 
-// How many bytes from BYTES, LEFT of them in the buffer, make a UTF-8
-// control: 0 where none begins there, or cut_by_buffer_end.
-std::size_t utf8_control_length(const char *bytes, std::size_t left) {
-    for (const Utf8Control &sequence : utf8_controls) {
+// How many bytes from BYTES, LEFT of them in the buffer, make a control's
+// form: 0 where none begins there, or cut_by_buffer_end where all LEFT begin
+// one.
+std::size_t form_length(const char *bytes, std::size_t left) {
+    for (std::size_t r = 0; r < form_run_count; ++r) {
+        const FormRun &run = form_runs[r];
+        const std::size_t last = run.length - 1;
         std::size_t matched = 0;
-        while (matched < sequence.length && matched < left &&
-               static_cast<unsigned char>(bytes[matched]) >= sequence.first[matched] &&
-               static_cast<unsigned char>(bytes[matched]) <= sequence.last[matched]) {
+        while (matched < last && matched < left && static_cast<unsigned char>(bytes[matched]) == run.first[matched]) {
             ++matched;
-        }
-        if (matched == sequence.length) {
-            return sequence.length;
         }
         if (matched == left) {
             return cut_by_buffer_end;
+        }
+        if (matched == last) {
+            const auto last_byte = static_cast<unsigned char>(bytes[last]);
+            if (last_byte >= run.first[last] && last_byte <= run.last_byte_to) {
+                return run.length;
+            }
         }
     }
     return 0;
@@ -394,8 +472,11 @@ std::size_t utf8_control_length(const char *bytes, std::size_t left) {
 // window, clear the screen, move the cursor, reorder the line. There each
 // shows as one '?' per byte, as ls shows such names, so the line keeps its
 // length; every other byte stays, so text in any script shows as it is.
-// Returns how many bytes of the buffer are ready to be written: all of them,
-// but for a control cut by the buffer's end.
+// A form is masked wherever its bytes stand, also across the boundary of
+// two characters: in GB18030, which does not tell a character's first byte
+// from a later one, no terminal can then find one in the bytes it gets,
+// whatever it makes of broken ones. Returns how many bytes of the buffer are
+// ready to be written: all of them, but for a form cut by the buffer's end.
 std::size_t mask_controls() {
     std::size_t i = 0;
     while (i < listing_used) {
@@ -406,8 +487,8 @@ std::size_t mask_controls() {
         case ByteClass::control:
             listing[i++] = '?';
             break;
-        case ByteClass::utf8_lead: {
-            const std::size_t length = utf8_control_length(listing + i, listing_used - i);
+        case ByteClass::form_start: {
+            const std::size_t length = form_length(listing + i, listing_used - i);
             if (length == cut_by_buffer_end) {
                 return i;
             }

@@ -39,7 +39,7 @@ add_test(NAME locales
         [[ $byte_order == BIG_ENDIAN ]] && order=--big-endian
         mkdir -p "$folder"
         for locale in en_US.ISO-8859-1 vi_VN.CP1258 ja_JP.EUC-JP ja_JP.WINDOWS-31J zh_CN.GB2312 zh_TW.EUC-TW \
-            tr_TR.UTF-8; do
+            zh_CN.GB18030 tr_TR.UTF-8; do
             localedef "$order" -i "${locale%.*}" -f "${locale#*.}" "$folder/$locale" || exit 1
         done
     ]=] make-locales ${test_locales} ${CMAKE_CXX_BYTE_ORDER})
