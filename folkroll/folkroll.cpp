@@ -481,26 +481,26 @@ std::size_t form_length(const char *bytes, std::size_t left) {
 std::size_t mask_controls() {
     std::size_t i = 0;
     while (i < listing_used) {
-        switch (byte_classes[static_cast<unsigned char>(listing[i])]) {
-        case ByteClass::text:
+        // Most bytes are text: they pass in a loop of their own.
+        while (i < listing_used && byte_classes[static_cast<unsigned char>(listing[i])] == ByteClass::text) {
             ++i;
-            break;
-        case ByteClass::control:
-            listing[i++] = '?';
-            break;
-        case ByteClass::form_start: {
-            const std::size_t length = form_length(listing + i, listing_used - i);
-            if (length == cut_by_buffer_end) {
-                return i;
-            }
-            if (length == 0) {
-                ++i;
-            } else {
-                std::memset(listing + i, '?', length);
-                i += length;
-            }
+        }
+        if (i == listing_used) {
             break;
         }
+        if (byte_classes[static_cast<unsigned char>(listing[i])] == ByteClass::control) {
+            listing[i++] = '?';
+            continue;
+        }
+        const std::size_t length = form_length(listing + i, listing_used - i);
+        if (length == cut_by_buffer_end) {
+            return i;
+        }
+        if (length == 0) {
+            ++i;
+        } else {
+            std::memset(listing + i, '?', length);
+            i += length;
         }
     }
     return listing_used;
