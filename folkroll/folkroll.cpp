@@ -591,28 +591,38 @@ void end_line() {
     }
 }
 
-// Formats a message with snprintf in a buffer of its own, and writes it to
-// standard error, whole in one write where the descriptor takes it. What the
-// listing's buffer holds goes out first, so that where both outputs share a
-// descriptor the message starts a line of its own. If standard error cannot
-// take it, nothing is left to tell; the exit status still does.
-template <typename... Values> void report(const char *format, Values... values) {
-    constexpr std::size_t message_size = 128; // the longest is under 100 bytes
-    char message[message_size];
-    const int length = std::snprintf(message, sizeof message, format, values...);
+// A message for standard error, made by its caller with snprintf from a
+// literal format, so that the compiler checks the format against the values.
+constexpr std::size_t message_size = 128; // the longest is under 100 bytes
+using Message = char[message_size];
+
+// Writes MESSAGE, whose length snprintf answered in making it, to standard
+// error, whole in one write where the descriptor takes it. What the listing's
+// buffer holds goes out first, so that where both outputs share a descriptor
+// the message starts a line of its own. If standard error cannot take it,
+// nothing is left to tell; the exit status still does.
+void report(const Message &message, int length) {
     flush();
     if (length > 0) {
-        // snprintf returns the length of the whole text, also where it had to cut it.
+        // snprintf answers the length of the whole text, also where it had to cut it.
         const auto size = static_cast<std::size_t>(length);
         static_cast<void>(write_all(standard_error, message, size < sizeof message ? size : sizeof message - 1));
     }
 }
 
-void report_write_error(int reason) { report("%s: write error: %s\n", program_name, std::strerror(reason)); }
+void report_write_error(int reason) {
+    Message message;
+    const int length =
+        std::snprintf(message, sizeof message, "%s: write error: %s\n", program_name, std::strerror(reason));
+    report(message, length);
+}
 
 // ENTRY is "group" or "user", ID its number.
 [[gnu::cold]] void report_skipped(const char *entry, std::uint32_t id) {
-    report("%s: skipped %s %lu: a field holds a newline\n", program_name, entry, static_cast<unsigned long>(id));
+    Message message;
+    const int length = std::snprintf(message, sizeof message, "%s: skipped %s %lu: a field holds a newline\n",
+                                     program_name, entry, static_cast<unsigned long>(id));
+    report(message, length);
 }
 
 bool is_open(int descriptor) { return fcntl(descriptor, F_GETFD) != -1 || errno != EBADF; }
