@@ -146,7 +146,9 @@ if [[ $sources == files && -f $on_terminal ]]; then
     unloadable=${expected%.out}.unloadable.tty
     [[ -f $unloadable ]] && extra_rows+=(
         "LANG alone names ISO-8859-1 | LC_ALL= LC_CTYPE= LANG=xx_XX.ISO-8859-1 | | $unloadable |"
-        "LC_ALL names ISO-8859-1, LC_CTYPE UTF-8 | LC_ALL=xx_XX.ISO-8859-1 LC_CTYPE=UTF-8 LANG= | | $unloadable |")
+        "LC_ALL names ISO-8859-1, LC_CTYPE UTF-8 | LC_ALL=xx_XX.ISO-8859-1 LC_CTYPE=UTF-8 LANG= | | $unloadable |"
+        "a set that only begins as UTF-8 | LC_ALL=xx_XX.utf LC_CTYPE= LANG= | | $unloadable |"
+        "a dot after the modifier | LC_ALL=xx_XX@euro.utf8 LC_CTYPE= LANG= | | $unloadable |")
     # An mbrtowc that never ends a character, preloaded in the sanitizer build
     # (LISTER_MBRTOWC_BEGUN): the walk over the character set must stop within
     # its buffer, and the listing come whole. The C library's newlocale loses
