@@ -15,6 +15,10 @@
 #   (at least one record), into /dev/null and on a pseudo-terminal (script) in
 #   C.UTF-8: unlike times, these do not wander with the machine's load, and
 #   two runs give the same counts;
+# - instructions executed by folkroll over USERS/50 users (at least one)
+#   whose user information is four Chinese characters, into /dev/null and on
+#   a pseudo-terminal in zh_CN.GB18030, a locale it makes with localedef
+#   (where the locale sources, Debian package locales, are installed);
 # - start-up, over one-record databases, 20 times RUNS runs.
 # BUILD_DIR (default build) holds the programs and the benchmark's helpers,
 # as the README's build command makes them. Needs root, or unprivileged user
@@ -72,7 +76,10 @@ if [[ ${BENCH_INSIDE:-} != yes ]]; then
     echo "generating $users users and $groups groups in $data ..." >&2
     # Realistic lines: user information with commas, homes, a mix of shells;
     # groups with 0 to 10 members.
-    awk -v n="$users" -v groups="$groups" -v dir="$data" 'BEGIN {
+    # 王小明华 李建国强 张伟丽娟 陈志刚勇
+    chinese=$(printf '\xcd\xf5\xd0\xa1\xc3\xf7\xbb\xaa \xc0\xee\xbd\xa8\xb9\xfa\xc7\xbf '
+        printf '\xd5\xc5\xce\xb0\xc0\xf6\xbe\xea \xb3\xc2\xd6\xbe\xb8\xd5\xd3\xc2')
+    awk -v n="$users" -v groups="$groups" -v dir="$data" -v chinese="$chinese" 'BEGIN {
         split("/bin/bash /bin/sh /usr/sbin/nologin /bin/zsh", shells, " ")
         for (i = 1; i <= n; i++)
             printf "user%07d:x:%d:%d:User Number %d,Room %d,+1 555 %04d,:/home/user%07d:%s\n",
@@ -83,12 +90,20 @@ if [[ ${BENCH_INSIDE:-} != yes ]]; then
                 line = line (m ? "," : "") sprintf("user%07d", (g * 7919 + m * 104729) % n + 1)
             print line > dir "/group"
         }
+        # Names of four Chinese characters, in GB18030
+        split(chinese, names, " ")
+        for (i = 1; i <= (n >= 50 ? n / 50 : 1); i++)
+            printf "user%07d:x:%d:%d:%s:/home/user%07d:/bin/bash\n", i, 10000 + i, 10000 + i % 1000,
+                names[i % 4 + 1], i > dir "/chinese.passwd"
         print "root:x:0:0:root:/root:/bin/bash" > dir "/one.passwd"
         print "root:x:0:" > dir "/one.group"
     }'
     head -n $((users >= 10 ? users / 10 : 1)) "$data/passwd" >"$data/tenth.passwd"
     head -n $((groups >= 10 ? groups / 10 : 1)) "$data/group" >"$data/tenth.group"
     printf 'passwd: files\ngroup: files\n' >"$data/nsswitch.conf"
+    if command -v localedef >/dev/null && [[ -d /usr/share/i18n/charmaps ]]; then
+        mkdir "$data/locales" && localedef -i zh_CN -f GB18030 "$data/locales/zh_CN.GB18030"
+    fi
     BENCH_INSIDE=yes BENCH_DATA=$data unshare --mount "${userns[@]}" -- "$0" "$users" "$runs" "$build"
     exit
 fi
@@ -148,9 +163,13 @@ instructions() {
         sed -n 's/.*Collected : \([0-9]*\).*/\1/p'
 }
 
-# instructions executed by COMMAND..., output on a pseudo-terminal in C.UTF-8
+# instructions executed by COMMAND..., output on a pseudo-terminal, with the
+# locale variables ENVIRONMENT (words such as LC_ALL=C.UTF-8)
 terminal_instructions() {
-    script -qec "$(printf '%q ' env LC_ALL=C.UTF-8 valgrind --tool=callgrind --callgrind-out-file=/dev/null \
+    local environment
+    read -ra environment <<<"$1"
+    shift
+    script -qec "$(printf '%q ' env "${environment[@]}" valgrind --tool=callgrind --callgrind-out-file=/dev/null \
         --log-file="$samples/callgrind" "$@")" /dev/null </dev/null >/dev/null
     sed -n 's/.*Collected : \([0-9]*\).*/\1/p' "$samples/callgrind"
 }
@@ -181,7 +200,7 @@ for pair in "folkroll passwd" "kinroll group"; do
     small_records=$(wc -l <"$data/tenth.$database")
     instr=$(instructions "$build/$program") instr_getent=$(instructions getent "$database")
     instr_floor=$(instructions "$build/bench-enumerate" "$database")
-    instr_terminal=$(terminal_instructions "$build/$program")
+    instr_terminal=$(terminal_instructions LC_ALL=C.UTF-8 "$build/$program")
     umount "/etc/$database"
 
     costs+=("$(awk -v p="$program" -v r="$records" -v b="$bytes" -v c="$cpu" -v g="$vs_getent" -v f="$vs_floor" \
@@ -194,6 +213,20 @@ for pair in "folkroll passwd" "kinroll group"; do
         printf "| %-8s | %5.3f | %5.2fx | %5.2fx | %6d | %6d | %6d | %5.0f | %6.3fx | %6.3fx | %5.0f | %6.3fx |\n",
             p, pw / 1e6, wr, cr, n, int(b / 65536) + 2, gn, i / sr, i / gi, i / fi, ti / sr, ti / i }')")
 done
+
+# A character set that writes the controls in four bytes, which the terminal
+# listing looks for in every line.
+if [[ -d $data/locales/zh_CN.GB18030 ]]; then
+    mount --bind "$data/chinese.passwd" /etc/passwd
+    chinese_records=$(wc -l <"$data/chinese.passwd")
+    instr=$(instructions "$build/folkroll")
+    instr_terminal=$(terminal_instructions "LC_ALL=zh_CN.GB18030 LOCPATH=$data/locales" "$build/folkroll")
+    umount /etc/passwd
+    chinese=$(awk -v r="$chinese_records" -v i="$instr" -v ti="$instr_terminal" 'BEGIN {
+        printf "| zh_CN.GB18030 | folkroll | %6d | %5.0f | %5.0f | %6.3fx |\n", r, i / r, ti / r, ti / i }')
+else
+    chinese="| zh_CN.GB18030 | folkroll | not measured: localedef or the locale sources (Debian package locales) missing |"
+fi
 
 cat <<HEAD
 Into /dev/null, medians of $runs interleaved runs after a warm-up:
@@ -210,6 +243,14 @@ Into a pipe read by \`cat >/dev/null\`, medians of the same runs; instructions o
 |----------|------:|------:|------:|-------:|-------:|-------:|------:|-------:|-------:|------:|-------:|
 HEAD
 printf '%s\n' "${counts[@]}"
+cat <<HEAD
+
+Instructions over users whose user information is four Chinese characters:
+
+| locale | program | records | instructions per record | instructions per record on a terminal | terminal vs /dev/null |
+|--------|---------|-------:|------:|------:|-------:|
+$chinese
+HEAD
 cat <<LEGEND
 
 - records: entries in the generated database, users or groups; output bytes: the size of the listing.
@@ -226,7 +267,9 @@ cat <<LEGEND
 - instructions (callgrind, which unlike times does not wander with the load of the machine): per record
   of the first tenth of the database into /dev/null, and against getent's and the floor's over the same
   records; "on a terminal": per record of the same listing on a pseudo-terminal in C.UTF-8, where it is
-  written line by line and its controls are masked, and against the same into /dev/null.
+  written line by line and its controls are masked, and against the same into /dev/null; in
+  zh_CN.GB18030, whose controls above ASCII take four bytes, the same over users whose user information
+  is four Chinese characters.
 
 Machine: $(nproc) cores, $(sed -n 's/^model name[[:space:]]*: //p' /proc/cpuinfo | head -1), Linux $(uname -r), $(getconf GNU_LIBC_VERSION).
 LEGEND

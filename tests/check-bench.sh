@@ -53,6 +53,8 @@ while IFS='|' read -r label environment arguments expected_status expected_err; 
         for program in folkroll kinroll; do
             [[ $(grep -c "^| $program " "$work/out") == 2 ]] || fail "$label: no two rows of $program in the tables"
         done
+        # The locale it makes from the locale sources, which the tests install.
+        grep -q '^| zh_CN.GB18030 | folkroll | *1 |' "$work/out" || fail "$label: no row of folkroll in zh_CN.GB18030"
     fi
 done <<TABLE
 users not a number     | | abc                  | 2 | usage
