@@ -102,7 +102,8 @@ if [[ ${BENCH_INSIDE:-} != yes ]]; then
     head -n $((groups >= 10 ? groups / 10 : 1)) "$data/group" >"$data/tenth.group"
     printf 'passwd: files\ngroup: files\n' >"$data/nsswitch.conf"
     if command -v localedef >/dev/null && [[ -d /usr/share/i18n/charmaps ]]; then
-        mkdir "$data/locales" && localedef -i zh_CN -f GB18030 "$data/locales/zh_CN.GB18030"
+        mkdir "$data/locales"
+        localedef -i zh_CN -f GB18030 "$data/locales/zh_CN.GB18030" >&2 || rm -rf "$data/locales/zh_CN.GB18030"
     fi
     BENCH_INSIDE=yes BENCH_DATA=$data unshare --mount "${userns[@]}" -- "$0" "$users" "$runs" "$build"
     exit
@@ -225,7 +226,7 @@ if [[ -d $data/locales/zh_CN.GB18030 ]]; then
     chinese=$(awk -v r="$chinese_records" -v i="$instr" -v ti="$instr_terminal" 'BEGIN {
         printf "| zh_CN.GB18030 | folkroll | %6d | %5.0f | %5.0f | %6.3fx |\n", r, i / r, ti / r, ti / i }')
 else
-    chinese="| zh_CN.GB18030 | folkroll | not measured: localedef or the locale sources (Debian package locales) missing |"
+    chinese="| zh_CN.GB18030 | folkroll | not measured: localedef could not make the locale, or the locale sources (Debian package locales) are missing |"
 fi
 
 cat <<HEAD
