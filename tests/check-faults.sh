@@ -234,6 +234,7 @@ close of stdout fails                    | "\${many[@]}" FAKE_CLOSE_EIO=1 "\${li
 disk full, then the close fails too      | "\${many[@]}" FAKE_CLOSE_EIO=1 "\${lister[@]}" >/dev/full | 1 | $name: write error: No space left on device
 non-blocking pipe, slow late reader      | "\${nonblocking_pipe[@]}" out 0.3 "\${many[@]}" "\${lister[@]}" | 0 | | $work/many.records | 2000 0
 non-blocking pipe, stalled reader        | "\${nonblocking_pipe[@]}" out 1 "\${few[@]}" "\${lister[@]}"  | 0 | | $work/few.records | 100 0
+non-blocking pipe, interrupted waits     | "\${nonblocking_pipe[@]}" out 0.3 "\${many[@]}" FAKE_POLL_EINTR=1 "\${lister[@]}" | 0 | | $work/many.records | 2000 0
 both outputs on a non-blocking pipe      | "\${nonblocking_pipe[@]}" both 0.3 "\${skip[@]}" "\${lister[@]}" | 1 | | $work/skip.out | 2000 4
 stderr a full non-blocking pipe, disk full | "\${nonblocking_pipe[@]}" err 0.3 "\${many[@]}" "\${lister[@]}" | 1 | | $work/disk-full | 1 4
 stdout a UDP socket                      | "\${udp_socket[@]}" "\${few[@]}" "\${lister[@]}"     | 0   | | $work/few.records

@@ -7,13 +7,15 @@
 // Where FAKE_ACCOUNTS_HOLD names a file, opening the enumeration opens it for
 // writing and keeps it open, as a source that reads its database through
 // descriptors of its own would, once on every standard descriptor that is
-// closed and once more past them. And it stands in for write(2) and close(2), for
-// answers that no real descriptor gives on demand. On standard output:
+// closed and once more past them. And it stands in for write(2), close(2) and
+// poll(2), for answers that no real descriptor gives on demand. On standard output:
 // FAKE_WRITE_MAX=N takes at most N bytes a call, FAKE_WRITE_EINTR=1 fails
 // every other call with EINTR, FAKE_WRITE_ZERO=1 makes every call return 0,
 // and FAKE_CLOSE_EIO=1 makes close fail with EIO, as a file system may report
 // there what it could not store. FAKE_WRITE_DATAGRAM=D:N fails every write of
 // more than N bytes to descriptor D with EMSGSIZE, as a datagram socket does.
+// FAKE_POLL_EINTR=1 fails every other poll with EINTR, as a signal caught by a
+// handler would, which the program itself never installs.
 // Where FAKE_EAGAIN_MARK=M names an open descriptor, the first write to
 // standard output or error that a full non-blocking pipe refuses (EAGAIN)
 // writes that descriptor's number, 1 or 2, to M: a reader can wait for it.
@@ -29,6 +31,7 @@
 // (or member list) that is exactly "\N" is absent.
 #include <fcntl.h>
 #include <grp.h>
+#include <poll.h>
 #include <pwd.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -36,6 +39,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <deque>
 #include <string>
 #include <vector>
@@ -323,5 +327,18 @@ int close(int descriptor) {
         return -1;
     }
     return static_cast<int>(result);
+}
+
+// The program's own wait for a descriptor to take more: through ppoll, which
+// it never calls, so that this stands in for poll alone.
+int poll(pollfd *descriptors, nfds_t count, int timeout) {
+    static const bool interrupt = setting("FAKE_POLL_EINTR") != 0;
+    static unsigned long calls = 0;
+    if (interrupt && calls++ % 2 == 0) {
+        errno = EINTR;
+        return -1;
+    }
+    timespec limit{timeout / 1000, (timeout % 1000) * 1000000L};
+    return ppoll(descriptors, count, timeout < 0 ? nullptr : &limit, nullptr);
 }
 }
